@@ -1,0 +1,1 @@
+#include "capture/pcm_format.h"

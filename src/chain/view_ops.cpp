@@ -1,0 +1,1 @@
+#include "chain/view_ops.h"
