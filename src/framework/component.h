@@ -3,6 +3,7 @@
 // Loaded. A component is a plain C++ base mixed into a QObject (non-visual) or a
 // QWidget (visual), so that published properties go through Qt's meta-object
 // system and can be set by name.
+#include <any>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -77,6 +78,27 @@ public:
     bool HasPublishedProperty(const char* name) const;
     // The class name as the stored description names it.
     std::string ClassName() const;
+
+    // Assigns the event named Name (e.g. "OnClick") from a handler the form
+    // supplies; Handler holds the event's exact std::function type. Returns false
+    // for an unknown event or a handler of the wrong type. Classes with events
+    // override it and fall back to their base:
+    //   if (name == "OnOpen") return AssignEvent(OnOpen, handler);
+    //   return Base::SetEvent(name, handler);
+    virtual bool SetEvent(const std::string& Name, const std::any& Handler)
+    {
+        (void)Name;
+        (void)Handler;
+        return false;
+    }
+    template <typename F> static bool AssignEvent(F& field, const std::any& handler)
+    {
+        if (const F* f = std::any_cast<F>(&handler)) {
+            field = *f;
+            return true;
+        }
+        return false;
+    }
 
 private:
     void SetStateFlag(uint32_t flag, bool on)

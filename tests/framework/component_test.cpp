@@ -109,4 +109,23 @@ TEST(Component, RegistryCreatesByClassName)
     EXPECT_FALSE(TComponentRegistry::IsRegistered("NoSuchClass"));
 }
 
+TEST(Component, EventsAreAssignedByNameWithTheirExactType)
+{
+    struct Clicky : TComponent {
+        std::function<void(TComponent*)> OnClick;
+        bool SetEvent(const std::string& name, const std::any& h) override
+        {
+            if (name == "OnClick")
+                return AssignEvent(OnClick, h);
+            return TComponent::SetEvent(name, h);
+        }
+    } c;
+    int clicks = 0;
+    EXPECT_TRUE(c.SetEvent("OnClick", std::function<void(TComponent*)>([&](TComponent*) { ++clicks; })));
+    EXPECT_FALSE(c.SetEvent("OnClick", std::function<void()>([] {}))); // wrong signature
+    EXPECT_FALSE(c.SetEvent("OnNothing", std::function<void(TComponent*)>()));
+    c.OnClick(&c);
+    EXPECT_EQ(clicks, 1);
+}
+
 #include "component_test.moc"
