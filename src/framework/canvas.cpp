@@ -150,7 +150,8 @@ void TCanvas::AttachDevice(QPaintDevice* device)
     if (!device)
         return;
     FOwnedPainter = std::make_unique<QPainter>(device);
-    Attach(FOwnedPainter.get());
+    FPainter = FOwnedPainter.get();
+    FPainter->setRenderHint(QPainter::Antialiasing, false);
 }
 
 void TCanvas::Detach()
