@@ -69,6 +69,9 @@ void TForm::SetVisible(bool v)
         PlaceOnScreen();
     }
     TControl::SetVisible(v);
+    // Showing a top-level window is the form's own business.
+    if (v && !Parent())
+        QWidget::setVisible(true);
 }
 
 void TForm::PlaceOnScreen()
