@@ -1,0 +1,700 @@
+// The wave-input device against the scripted fake driver: properties, the state
+// machine and its event order, the three delivery modes, deferred stops, the
+// recording limit, confirmation waits and every error path.
+#include "capture/wave_in.h"
+
+#include <QObject>
+#include <QVariant>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/enum_names.h"
+#include "framework/exception_handler.h"
+#include "platform/message_box.h"
+#include "platform/wave_in_fake_driver.h"
+
+using namespace qv;
+using namespace std::chrono_literals;
+using TCall = TFakeWaveInDriver::TCall;
+
+namespace {
+
+// A passive stage that logs what reaches it.
+class TLogStage : public TMMDSPComponent {
+    Q_OBJECT
+    Q_PROPERTY(qv::TMMDSPComponent* Input READ Input WRITE SetInput)
+    Q_PROPERTY(qv::TMMDSPComponent* Output READ Output WRITE SetOutput)
+public:
+    explicit TLogStage(std::vector<std::string>* log) : FLog(log) {}
+    void Opened() override
+    {
+        FLog->push_back("stage.Opened " + std::to_string(TMMDSPComponent::BufferSize()));
+        TMMDSPComponent::Opened();
+    }
+    void Closed() override
+    {
+        FLog->push_back("stage.Closed");
+        TMMDSPComponent::Closed();
+    }
+    void Started() override
+    {
+        FLog->push_back("stage.Started");
+        TMMDSPComponent::Started();
+    }
+    void Paused() override { FLog->push_back("stage.Paused"); }
+    void Restarted() override { FLog->push_back("stage.Restarted"); }
+    void Stopped() override
+    {
+        FLog->push_back("stage.Stopped");
+        TMMDSPComponent::Stopped();
+    }
+    void BufferReady(PWaveHdr Buffer) override
+    {
+        std::lock_guard<std::mutex> lock(FDataLock);
+        FData.insert(FData.end(), Buffer->lpData, Buffer->lpData + Buffer->dwBytesRecorded);
+        FSizes.push_back(Buffer->dwBytesRecorded);
+        FThreads.push_back(std::this_thread::get_id());
+        TMMDSPComponent::BufferReady(Buffer);
+    }
+    std::vector<uint8_t> Data()
+    {
+        std::lock_guard<std::mutex> lock(FDataLock);
+        return FData;
+    }
+    std::vector<uint32_t> Sizes()
+    {
+        std::lock_guard<std::mutex> lock(FDataLock);
+        return FSizes;
+    }
+    std::vector<std::thread::id> Threads()
+    {
+        std::lock_guard<std::mutex> lock(FDataLock);
+        return FThreads;
+    }
+
+private:
+    std::vector<std::string>* FLog;
+    std::mutex FDataLock;
+    std::vector<uint8_t> FData;
+    std::vector<uint32_t> FSizes;
+    std::vector<std::thread::id> FThreads;
+};
+
+std::vector<uint8_t> Pattern(size_t n, int seed = 0)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>((i * 13 + i / 251 + static_cast<size_t>(seed)) & 0xFF);
+    return v;
+}
+
+class WaveInTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        driver.Install();
+        oldBox = SetMessageBoxHook([this](const std::string& t, const std::string& c) { boxes.emplace_back(t, c); });
+        oldHandler = SetExceptionHandler([this](std::exception_ptr e) {
+            std::string s;
+            shown.push_back(ExceptionText(e, s));
+        });
+    }
+    void TearDown() override
+    {
+        stage.reset();
+        wave.reset();
+        SetMessageBoxHook(oldBox);
+        SetExceptionHandler(oldHandler);
+    }
+    // A device with a logging stage behind it and every event logged.
+    void Make()
+    {
+        wave = std::make_unique<TMMWaveIn>();
+        stage = std::make_unique<TLogStage>(&log);
+        wave->SetOutput(stage.get());
+        auto ev = [this](const char* name) { return [this, name](TComponent*) { log.push_back(name); }; };
+        wave->OnOpen = ev("OnOpen");
+        wave->OnStart = ev("OnStart");
+        wave->OnPause = ev("OnPause");
+        wave->OnRestart = ev("OnRestart");
+        wave->OnStop = ev("OnStop");
+        wave->OnClose = ev("OnClose");
+        wave->OnError = ev("OnError");
+    }
+    // Runs the main thread's messages until cond holds.
+    bool Until(const std::function<bool()>& cond, int ms = 5000) { return WaitWithMessages(cond, ms); }
+    // The message of the EMMWaveInError f raises ("" when none), with the log
+    // entries it produced.
+    template <typename F> std::string Raised(F&& f)
+    {
+        try {
+            f();
+        } catch (const EMMWaveInError& e) {
+            return e.Message();
+        }
+        return "";
+    }
+    int Count(const std::string& entry) const { return static_cast<int>(std::count(log.begin(), log.end(), entry)); }
+
+    TFakeWaveInDriver driver;
+    std::unique_ptr<TMMWaveIn> wave;
+    std::unique_ptr<TLogStage> stage;
+    std::vector<std::string> log;
+    std::vector<std::pair<std::string, std::string>> boxes;
+    std::vector<std::string> shown;
+    TMessageBoxHook oldBox;
+    TExceptionHandler oldHandler;
+};
+
+} // namespace
+
+TEST_F(WaveInTest, PropertyRules)
+{
+    TFakeWaveInDriver::TDevice a, b;
+    a.name = "First card";
+    b.name = "A name longer than thirty-one characters";
+    driver.SetDevices({a, b});
+    Make();
+    EXPECT_EQ(wave->NumDevs(), 2);
+    EXPECT_EQ(wave->DeviceID(), 0);
+    EXPECT_EQ(wave->ProductName(), "First card");
+    EXPECT_EQ(wave->Mode(), mMono);
+    EXPECT_EQ(wave->BitLength(), b8Bit);
+    EXPECT_EQ(wave->SampleRate(), 11025);
+    EXPECT_EQ(wave->NumBuffers(), 10);
+    EXPECT_EQ(wave->BufferSize(), 2048);
+    EXPECT_EQ(wave->CallBackMode(), cmWindow);
+    EXPECT_EQ(wave->TimeFormat(), tfByte);
+    EXPECT_EQ(wave->MaxRecordTime(), -1);
+
+    wave->SetNumBuffers(1);
+    EXPECT_EQ(wave->NumBuffers(), 10);
+    wave->SetNumBuffers(600);
+    EXPECT_EQ(wave->NumBuffers(), 500);
+    wave->SetBufferSize(10);
+    EXPECT_EQ(wave->BufferSize(), 32);
+    wave->SetSampleRate(200000);
+    EXPECT_EQ(wave->SampleRate(), 100000);
+    wave->SetSampleRate(100);
+    EXPECT_EQ(wave->SampleRate(), 8000);
+    wave->SetMode(static_cast<TMMMode>(2));
+    EXPECT_EQ(wave->Mode(), mMono);
+    wave->SetMode(mStereo);
+    wave->SetBitLength(b16Bit);
+    wave->SetSampleRate(44100);
+    const TWaveFormatEx* f = wave->GetPWaveFormat();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->nChannels, 2);
+    EXPECT_EQ(f->wBitsPerSample, 16);
+    EXPECT_EQ(f->nSamplesPerSec, 44100u);
+    EXPECT_EQ(f->nBlockAlign, 4);
+    ASSERT_NE(stage->GetPWaveFormat(), nullptr) << "the format goes down the chain";
+    EXPECT_EQ(stage->GetPWaveFormat()->nAvgBytesPerSec, 176400u);
+
+    // A format handed to the device sets its properties.
+    TWaveFormatEx g{};
+    BuildPCMFormat(g, 8, 1, 22050);
+    wave->SetPWaveFormat(&g);
+    EXPECT_EQ(wave->SampleRate(), 22050);
+    EXPECT_EQ(wave->BitLength(), b8Bit);
+    EXPECT_EQ(wave->Mode(), mMono);
+
+    wave->SetDeviceID(1);
+    EXPECT_EQ(wave->ProductName(), "A name longer than thirty-one c");
+    wave->SetDeviceID(-1);
+    EXPECT_EQ(wave->DeviceID(), -1);
+    EXPECT_EQ(wave->ProductName(), "First card");
+    wave->SetDeviceID(2);
+    EXPECT_EQ(wave->DeviceID(), -2);
+    EXPECT_EQ(wave->ProductName(), "No wave audio recording device found");
+    wave->SetDeviceID(-5);
+    EXPECT_EQ(wave->DeviceID(), -2);
+    EXPECT_EQ(Raised([&] { wave->Open(); }), "Invalid DeviceID");
+    wave->SetDeviceID(0);
+
+    wave->SetCallBackMode(cmCallback);
+    EXPECT_EQ(wave->CallBackMode(), cmWindow);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first,
+              "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95");
+    EXPECT_EQ(boxes[0].second, "TMMWaveIn");
+    wave->SetCallBackMode(cmThread);
+    EXPECT_EQ(wave->CallBackMode(), cmThread);
+    wave->SetCallBackMode(cmWindow);
+
+    // Changes while open are refused, after OnError.
+    wave->Open();
+    log.clear();
+    EXPECT_EQ(Raised([&] { wave->SetSampleRate(8000); }), "Change to property while device was open");
+    EXPECT_EQ(Raised([&] { wave->SetMode(mStereo); }), "Change to property while device was open");
+    EXPECT_EQ(Raised([&] { wave->SetBitLength(b16Bit); }), "Change to property while device was open");
+    EXPECT_EQ(Raised([&] { wave->SetNumBuffers(4); }), "Change to property while device was open");
+    EXPECT_EQ(Raised([&] { wave->SetBufferSize(4096); }), "Change to property while device was open");
+    EXPECT_EQ(Raised([&] { wave->SetCallBackMode(cmThread); }), "Change to property while device was open");
+    EXPECT_EQ(Raised([&] { wave->SetDeviceID(1); }), "Change to property while device was open");
+    EXPECT_EQ(Count("OnError"), 7);
+    EXPECT_EQ(wave->SampleRate(), 22050);
+    wave->SetSampleRate(22050); // no change, no error
+    EXPECT_EQ(wave->State(), wsOpen);
+    wave->Close();
+}
+
+TEST_F(WaveInTest, RecordingLimitInTheThreeTimeFormats)
+{
+    Make();
+    wave->SetTimeFormat(tfMillisecond);
+    wave->SetMaxRecordTime(1000);
+    EXPECT_EQ(wave->MaxBytes(), 11025);
+    wave->SetTimeFormat(tfByte);
+    EXPECT_EQ(wave->MaxRecordTime(), 11025);
+    wave->SetTimeFormat(tfSample);
+    EXPECT_EQ(wave->MaxRecordTime(), 11025);
+    wave->SetMode(mStereo);
+    wave->SetBitLength(b16Bit);
+    wave->SetSampleRate(44100);
+    wave->SetMaxRecordTime(1001); // frames: rounded to whole 4-byte frames
+    EXPECT_EQ(wave->MaxBytes(), 4004);
+    wave->SetTimeFormat(tfMillisecond);
+    EXPECT_EQ(wave->MaxRecordTime(), 23); // 4004 bytes = 22.7 ms
+    wave->SetMaxRecordTime(3);
+    EXPECT_EQ(wave->MaxBytes(), 532);
+    wave->SetTimeFormat(tfByte);
+    wave->SetMaxRecordTime(1003); // lowered to whole frames
+    EXPECT_EQ(wave->MaxBytes(), 1000);
+    wave->SetMaxRecordTime(-1);
+    EXPECT_EQ(wave->MaxBytes(), 0x7FFFFFFC);
+
+    // 1000 ms of 8-bit mono 11025 Hz with 2048-byte buffers: the sixth buffer
+    // carries 785 bytes and the recording stops by itself, once.
+    wave->SetMode(mMono);
+    wave->SetBitLength(b8Bit);
+    wave->SetSampleRate(11025);
+    wave->SetTimeFormat(tfMillisecond);
+    wave->SetMaxRecordTime(1000);
+    log.clear();
+    wave->Start();
+    const auto signal = Pattern(2048 * 8);
+    driver.Deliver(signal);
+    ASSERT_TRUE(Until([&] { return Count("OnStop") == 1; }));
+    ProcessMessages();
+    EXPECT_EQ(stage->Sizes(), (std::vector<uint32_t>{2048, 2048, 2048, 2048, 2048, 785}));
+    EXPECT_EQ(stage->Data(), std::vector<uint8_t>(signal.begin(), signal.begin() + 11025));
+    EXPECT_EQ(wave->BytesRecorded(), 11025);
+    EXPECT_EQ(wave->State(), wsOpen);
+    EXPECT_EQ(Count("OnStop"), 1);
+    EXPECT_EQ(Count("stage.Stopped"), 1);
+    EXPECT_EQ(driver.QueuedCount(), 0);
+
+    // A new start counts from zero again.
+    wave->Start();
+    driver.Deliver(Pattern(4096));
+    ASSERT_TRUE(Until([&] { return wave->BytesRecorded() == 4096; }));
+    wave->Close();
+}
+
+TEST_F(WaveInTest, EventOrderOfOpenStartPauseRestartStopClose)
+{
+    Make();
+    wave->SetMode(mStereo);
+    wave->SetBitLength(b16Bit);
+    wave->SetBufferSize(2046); // the device and its stages cut it to whole frames
+    driver.ClearLog();
+    wave->Start();
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Opened 2046", "OnOpen", "stage.Started", "OnStart"}));
+    EXPECT_EQ(wave->BufferSize(), 2044);
+    EXPECT_EQ(wave->Buffer(0)->dwBufferLength, 2044u);
+    EXPECT_EQ(wave->Buffer(9)->dwBufferLength, 2044u);
+    EXPECT_EQ(wave->Buffer(10), nullptr);
+    EXPECT_EQ(wave->State(), wsOpen | wsStarted);
+    auto drv = driver.Log();
+    ASSERT_EQ(drv.size(), 2u + 1 + 10 + 10 + 1);
+    EXPECT_EQ(drv[0], "Query");
+    EXPECT_EQ(drv[1], "GetDevCaps");
+    EXPECT_EQ(drv[2], "Open");
+    EXPECT_EQ(drv[3], "PrepareHeader");
+    EXPECT_EQ(drv[13], "AddBuffer");
+    EXPECT_EQ(drv.back(), "Start");
+    EXPECT_EQ(driver.OpenFlags(), CALLBACK_FUNCTION);
+    EXPECT_EQ(driver.QueuedCount(), 10);
+
+    log.clear();
+    driver.ClearLog();
+    wave->Pause();
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Paused", "OnPause"}));
+    EXPECT_EQ(driver.Log(), std::vector<std::string>{"Stop"});
+    EXPECT_EQ(wave->State(), wsOpen | wsStarted | wsPaused);
+    wave->Pause(); // already paused: nothing
+    log.clear();
+    driver.ClearLog();
+    wave->Restart();
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Restarted", "OnRestart"}));
+    EXPECT_EQ(driver.Log(), std::vector<std::string>{"Start"});
+    wave->Restart(); // not paused: nothing
+    EXPECT_EQ(driver.Log().size(), 1u);
+
+    log.clear();
+    wave->Close();
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Stopped", "OnStop", "stage.Closed", "OnClose"}));
+    EXPECT_EQ(wave->State(), wsClosed);
+    EXPECT_EQ(wave->Handle(), 0u);
+    EXPECT_EQ(wave->Buffer(0), nullptr) << "the ring is released at close";
+    EXPECT_FALSE(driver.IsOpen());
+
+    // Pause on an open device that is not started; Start then queues without
+    // starting the driver until Restart.
+    wave->Open();
+    log.clear();
+    driver.ClearLog();
+    wave->Pause();
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Paused", "OnPause"}));
+    EXPECT_TRUE(driver.Log().empty());
+    const int starts = driver.CallCount(TFakeWaveInDriver::fcStart);
+    wave->Start();
+    EXPECT_EQ(driver.CallCount(TFakeWaveInDriver::fcStart), starts);
+    EXPECT_EQ(driver.QueuedCount(), 10);
+    EXPECT_EQ(wave->State(), wsOpen | wsStarted | wsPaused);
+    wave->Restart();
+    EXPECT_EQ(driver.CallCount(TFakeWaveInDriver::fcStart), starts + 1);
+    log.clear();
+    wave->Stop();
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Stopped", "OnStop"}));
+    EXPECT_EQ(wave->State(), wsOpen);
+    wave->Stop(); // stopped: nothing
+    EXPECT_EQ(Count("OnStop"), 1);
+    wave.reset(); // destruction closes, without OnStop/OnClose
+    EXPECT_FALSE(driver.IsOpen());
+    EXPECT_EQ(Count("OnClose"), 0);
+}
+
+TEST_F(WaveInTest, WindowDeliveryPassesEveryByteInOrderAndRequeues)
+{
+    Make();
+    wave->SetBufferSize(1000);
+    wave->SetNumBuffers(3);
+    std::vector<PWaveHdr> seen;
+    wave->OnBufferReady = [&](TComponent* sender, PWaveHdr h) {
+        EXPECT_EQ(sender, wave.get());
+        seen.push_back(h);
+    };
+    wave->Start();
+    const auto signal = Pattern(10500, 5);
+    // The driver delivers from another thread; the chain runs in the main thread.
+    std::thread feeder([&] {
+        for (size_t off = 0; off < signal.size(); off += 700) {
+            const size_t n = std::min<size_t>(700, signal.size() - off);
+            while (driver.Deliver(signal.data() + off, n) == 0)
+                std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    while (stage->Data().size() < 10000)
+        ASSERT_TRUE(Until([&] { return stage->Data().size() >= 10000; }, 10000));
+    feeder.join();
+    ProcessMessages();
+    for (auto id : stage->Threads())
+        EXPECT_EQ(id, std::this_thread::get_id());
+    // Stop returns the partly filled current buffer (500 bytes), which still goes down.
+    wave->Stop();
+    EXPECT_EQ(stage->Data(), signal);
+    EXPECT_EQ(stage->Sizes().back(), 500u);
+    EXPECT_EQ(seen.size(), 11u);
+    EXPECT_EQ(seen[0], wave->Buffer(0));
+    EXPECT_EQ(seen[3], wave->Buffer(0));
+    EXPECT_EQ(driver.QueuedCount(), 0);
+    EXPECT_EQ(wave->QueuedCount(), 0);
+    wave->Close();
+}
+
+TEST_F(WaveInTest, ThreadDeliveryRunsTheChainOnTheWorker)
+{
+    Make();
+    wave->SetCallBackMode(cmThread);
+    wave->SetBufferSize(512);
+    wave->Start();
+    const auto threads = TMMDSPThread::ThreadCount();
+    EXPECT_GE(threads, 1u);
+    const auto signal = Pattern(512 * 25, 9);
+    size_t off = 0;
+    while (off < signal.size()) {
+        const size_t n = driver.Deliver(signal.data() + off, std::min<size_t>(512, signal.size() - off));
+        off += n;
+        if (n == 0)
+            std::this_thread::sleep_for(1ms); // the worker gives the buffers back
+    }
+    ASSERT_TRUE(WaitSleeping([&] { return stage->Data().size() == signal.size(); }, 10000));
+    EXPECT_EQ(stage->Data(), signal);
+    for (auto id : stage->Threads())
+        EXPECT_NE(id, std::this_thread::get_id());
+    wave->Stop();
+    EXPECT_EQ(wave->State(), wsOpen);
+    EXPECT_EQ(Count("OnStop"), 1);
+    wave->Close();
+    EXPECT_EQ(TMMDSPThread::ThreadCount(), threads - 1) << "the worker ends with the close";
+    EXPECT_EQ(Count("OnClose"), 1);
+
+    // A stop asked for on the worker completes in the main thread.
+    wave->OnBufferReady = [&](TComponent*, PWaveHdr) { wave->Stop(); };
+    log.clear();
+    wave->Start();
+    driver.Deliver(Pattern(512 * 3));
+    ASSERT_TRUE(Until([&] { return Count("OnStop") == 1; }));
+    EXPECT_EQ(wave->State(), wsOpen);
+    EXPECT_EQ(driver.QueuedCount(), 0);
+    wave->Close();
+}
+
+TEST_F(WaveInTest, StopRequestedFromOnBufferReadyIsDeferred)
+{
+    Make();
+    int calls = 0;
+    uint32_t stateAfterStop = 0;
+    wave->OnBufferReady = [&](TComponent*, PWaveHdr) {
+        if (++calls == 2) {
+            wave->Stop(); // returns at once
+            stateAfterStop = wave->State();
+            EXPECT_TRUE(wave->StopRequested());
+        }
+    };
+    wave->Start();
+    log.clear();
+    driver.Deliver(Pattern(2048 * 4));
+    ASSERT_TRUE(Until([&] { return Count("OnStop") == 1; }));
+    EXPECT_EQ(stateAfterStop, wsOpen | wsStarted);
+    EXPECT_EQ(calls, 2) << "buffers returned by the reset do not go down the chain";
+    EXPECT_EQ(wave->State(), wsOpen);
+    EXPECT_FALSE(wave->StopRequested());
+    EXPECT_EQ(driver.QueuedCount(), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Stopped", "OnStop"}));
+
+    // Close while the deferred stop is outstanding: closed right after the stop.
+    calls = 0;
+    wave->OnBufferReady = [&](TComponent*, PWaveHdr) {
+        if (++calls == 1) {
+            wave->Stop();
+            wave->Close();
+            EXPECT_TRUE(wave->ClosePending());
+            EXPECT_EQ(wave->State() & wsOpen, wsOpen);
+        }
+    };
+    wave->Start();
+    log.clear();
+    driver.Deliver(Pattern(2048));
+    ASSERT_TRUE(Until([&] { return Count("OnClose") == 1; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"stage.Stopped", "OnStop", "stage.Closed", "OnClose"}));
+    EXPECT_EQ(wave->State(), wsClosed);
+    EXPECT_FALSE(driver.IsOpen());
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(WaveInTest, OpenNeverConfirmedFailsAfterAboutOneSecond)
+{
+    Make();
+    driver.SetConfirmOpen(false);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Raised([&] { wave->Start(); }), "WaveInOpen:\n\rUnable to open device");
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 10s);
+    EXPECT_EQ(wave->State(), wsClosed);
+    EXPECT_FALSE(driver.IsOpen()) << "the handle is given back";
+    EXPECT_EQ(Count("OnError"), 1);
+    EXPECT_EQ(log.front(), "stage.Opened 2048");
+    EXPECT_EQ(log[1], "OnError");
+    EXPECT_EQ(Count("OnStart"), 0);
+
+    // Once the device answers, it opens again.
+    driver.SetConfirmOpen(true);
+    wave->Start();
+    EXPECT_EQ(wave->State(), wsOpen | wsStarted);
+    // A close never confirmed is reported through OnError only.
+    driver.SetConfirmClose(false);
+    log.clear();
+    wave->Close();
+    EXPECT_EQ(wave->State(), wsClosed);
+    EXPECT_EQ(log.back(), "OnError");
+    EXPECT_EQ(Count("OnClose"), 1);
+}
+
+TEST_F(WaveInTest, FailingDriverCallsGiveThePrefixAndTheDriversText)
+{
+    struct TCase {
+        TCall call;
+        std::string prefix;
+        std::function<void(TMMWaveIn&)> setup, act;
+    };
+    auto none = [](TMMWaveIn&) {};
+    const std::vector<TCase> cases = {
+        {TFakeWaveInDriver::fcOpen, "WaveInOpen:\n\r", none, [](TMMWaveIn& w) { w.Open(); }},
+        {TFakeWaveInDriver::fcPrepareHeader, "WaveInPrepareHeader:\n\r", none, [](TMMWaveIn& w) { w.Start(); }},
+        {TFakeWaveInDriver::fcAddBuffer, "WaveInAddBuffer:\n\r", none, [](TMMWaveIn& w) { w.Start(); }},
+        {TFakeWaveInDriver::fcStart, "WaveInStart:\n\r", none, [](TMMWaveIn& w) { w.Start(); }},
+        {TFakeWaveInDriver::fcStop, "WaveInPause:\n\r", [](TMMWaveIn& w) { w.Start(); },
+         [](TMMWaveIn& w) { w.Pause(); }},
+        {TFakeWaveInDriver::fcStart, "WaveInRestart:\n\r",
+         [](TMMWaveIn& w) {
+             w.Start();
+             w.Pause();
+         },
+         [](TMMWaveIn& w) { w.Restart(); }},
+        {TFakeWaveInDriver::fcStop, "WaveInStop:\n\r", [](TMMWaveIn& w) { w.Start(); },
+         [](TMMWaveIn& w) { w.Stop(); }},
+        {TFakeWaveInDriver::fcReset, "WaveInReset:\n\r", [](TMMWaveIn& w) { w.Start(); },
+         [](TMMWaveIn& w) { w.Stop(); }},
+    };
+    for (int persistent = 0; persistent < 2; ++persistent)
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(c.prefix + (persistent ? " (every call)" : " (once)"));
+            Make();
+            c.setup(*wave);
+            driver.SetErrorText(MMSYSERR_NOTENABLED, "The scripted failure.");
+            driver.FailCall(c.call, MMSYSERR_NOTENABLED, persistent ? -1 : 1);
+            log.clear();
+            EXPECT_EQ(Raised([&] { c.act(*wave); }), c.prefix + "The scripted failure.");
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.front().rfind("OnError", 0) == 0 || log.front().rfind("stage.", 0) == 0, true);
+            EXPECT_GE(Count("OnError"), 1);
+            driver.ClearFailures();
+            if (persistent && c.call == TFakeWaveInDriver::fcReset) {
+                // A driver that never gives the buffers back keeps the handle: the
+                // close is reported and done once the driver lets go.
+                EXPECT_EQ(wave->State(), wsOpen);
+                EXPECT_TRUE(driver.IsOpen());
+                wave->Close();
+            }
+            EXPECT_EQ(wave->State(), wsClosed) << "a failed operation leaves the device closed";
+            EXPECT_FALSE(driver.IsOpen());
+            EXPECT_EQ(driver.QueuedCount(), 0);
+            wave->Start(); // and it can be used again
+            EXPECT_EQ(wave->State(), wsOpen | wsStarted);
+            wave->Close();
+            stage.reset();
+            wave.reset();
+            log.clear();
+        }
+
+    // The error text itself cannot be had.
+    Make();
+    driver.SetErrorTextFails(true);
+    driver.FailCall(TFakeWaveInDriver::fcOpen, MMSYSERR_ALLOCATED);
+    EXPECT_EQ(Raised([&] { wave->Open(); }),
+              "WaveInOpen:\n\rSpecified error number is out of range (unknown error)");
+    driver.SetErrorTextFails(false);
+
+    // Close failures go through OnError only.
+    wave->Start();
+    driver.FailCall(TFakeWaveInDriver::fcClose, MMSYSERR_ERROR);
+    log.clear();
+    EXPECT_NO_THROW(wave->Close());
+    EXPECT_EQ(Count("OnError"), 1);
+    EXPECT_EQ(wave->State() & wsOpen, wsOpen) << "the handle could not be given back";
+    wave->Close(); // the next close succeeds
+    EXPECT_EQ(wave->State(), wsClosed);
+    EXPECT_FALSE(driver.IsOpen());
+    wave->Start();
+    driver.FailCall(TFakeWaveInDriver::fcUnprepareHeader, MMSYSERR_ERROR);
+    log.clear();
+    EXPECT_NO_THROW(wave->Close());
+    EXPECT_EQ(Count("OnError"), 1);
+    wave->Close();
+    EXPECT_EQ(wave->State(), wsClosed);
+}
+
+TEST_F(WaveInTest, OpenChecksDevicesAndFormats)
+{
+    driver.SetDevices({});
+    Make();
+    EXPECT_EQ(wave->DeviceID(), -2);
+    EXPECT_EQ(wave->ProductName(), "No wave audio recording device found");
+    EXPECT_EQ(Raised([&] { wave->Start(); }), "No wave audio recording device found");
+    EXPECT_EQ(log, std::vector<std::string>{"OnError"});
+    EXPECT_EQ(driver.CallCount(TFakeWaveInDriver::fcOpen), 0);
+
+    // Only 44.1 kHz stereo 16-bit in the capabilities.
+    TFakeWaveInDriver::TDevice d;
+    d.formats = WAVE_FORMAT_4S16;
+    driver.SetDevices({d});
+    stage.reset();
+    wave.reset();
+    Make();
+    log.clear();
+    EXPECT_EQ(Raised([&] { wave->Open(); }), "WaveInOpen:\n\rThe actual device can''t record this format");
+    EXPECT_EQ(log.front(), "OnError");
+    EXPECT_EQ(wave->State(), wsClosed);
+    wave->SetMode(mStereo);
+    wave->SetBitLength(b16Bit);
+    wave->SetSampleRate(44100);
+    EXPECT_NO_THROW(wave->Open());
+    wave->Close();
+    wave->SetSampleRate(96000); // outside every band: the query's answer stands
+    EXPECT_NO_THROW(wave->Open());
+    wave->Close();
+    d.queryResult = WAVERR_BADFORMAT;
+    driver.SetDevices({d});
+    EXPECT_EQ(Raised([&] { wave->Open(); }), "WaveInOpen:\n\rThe actual device can''t record this format");
+}
+
+TEST_F(WaveInTest, ErrorDuringBufferNotificationClosesAndIsShownOnce)
+{
+    for (TMMCBMode mode : {cmWindow, cmThread}) {
+        SCOPED_TRACE(mode == cmWindow ? "cmWindow" : "cmThread");
+        Make();
+        wave->SetCallBackMode(mode);
+        wave->Start();
+        driver.SetErrorText(MMSYSERR_NODRIVER, "The device went away.");
+        driver.FailCall(TFakeWaveInDriver::fcAddBuffer, MMSYSERR_NODRIVER, -1);
+        shown.clear();
+        log.clear();
+        driver.Deliver(Pattern(2048 * 3));
+        ASSERT_TRUE(Until([&] { return wave->State() == wsClosed && !shown.empty(); }, 10000));
+        ProcessMessages();
+        EXPECT_EQ(shown, std::vector<std::string>{"WaveInAddBuffer:\n\rThe device went away."});
+        EXPECT_EQ(Count("OnError"), 1);
+        EXPECT_EQ(Count("OnStop"), 1);
+        EXPECT_EQ(Count("OnClose"), 1);
+        EXPECT_FALSE(driver.IsOpen());
+        driver.ClearFailures();
+        wave->Start();
+        driver.Deliver(Pattern(2048));
+        ASSERT_TRUE(Until([&] { return stage->Data().size() >= 2048 * 2; }));
+        wave->Close();
+        stage.reset();
+        wave.reset();
+    }
+
+    // A stage that raises while a buffer passes: closed, shown once.
+    Make();
+    wave->OnBufferReady = [](TComponent*, PWaveHdr) { throw EMMWaveInError("stage failure"); };
+    wave->Start();
+    shown.clear();
+    driver.Deliver(Pattern(2048 * 2));
+    ASSERT_TRUE(Until([&] { return wave->State() == wsClosed; }));
+    ProcessMessages();
+    EXPECT_EQ(shown, std::vector<std::string>{"stage failure"});
+}
+
+TEST(WaveInRegistry, ClassAndEnumerationNamesAreRegistered)
+{
+    RegisterWaveInComponents();
+    EXPECT_TRUE(TComponentRegistry::IsRegistered("TMMWaveIn"));
+    EXPECT_EQ(TEnumNames::ValueOf(QMetaType::fromType<TMMCBMode>().name(), "cmThread"), 2);
+    EXPECT_EQ(TEnumNames::ValueOf(QMetaType::fromType<TMMTimeFormats>().name(), "tfMillisecond"), 0);
+    TFakeWaveInDriver driver;
+    driver.Install();
+    std::unique_ptr<TComponent> c(TComponentRegistry::Create("TMMWaveIn", nullptr));
+    ASSERT_NE(c, nullptr);
+    QObject* o = c->AsQObject();
+    ASSERT_NE(o, nullptr);
+    EXPECT_TRUE(c->HasPublishedProperty("Output"));
+    EXPECT_FALSE(c->HasPublishedProperty("Input"));
+    EXPECT_TRUE(o->setProperty("SampleRate", 22050));
+    EXPECT_EQ(o->property("SampleRate").toInt(), 22050);
+    EXPECT_EQ(o->property("BufferSize").toInt(), 2048);
+    EXPECT_TRUE(o->setProperty("TimeFormat", QVariant::fromValue(tfMillisecond)));
+    EXPECT_EQ(static_cast<TMMWaveIn*>(o)->TimeFormat(), tfMillisecond);
+}
+
+#include "wave_in_test.moc"
