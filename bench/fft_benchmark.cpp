@@ -119,6 +119,16 @@ void BM_RatioToFftw(benchmark::State& state)
     state.counters["ratio"] = tOurs.count() / tFftw.count();
 }
 
+// The same comparison with the portable kernels that run on processors without
+// AVX2 and FMA.
+void BM_RatioToFftwPortable(benchmark::State& state)
+{
+    auto select = reinterpret_cast<TSelectKernelsProc>(VectorMathLibrary().Symbol(vecmath::kSelectKernels));
+    select(0);
+    BM_RatioToFftw(state);
+    select(1);
+}
+
 // Windowing one block of 16-bit mono samples into the transform's floats.
 void BM_WindowSamples16(benchmark::State& state)
 {
@@ -142,6 +152,7 @@ void BM_WindowSamples16(benchmark::State& state)
 BENCHMARK(BM_DoRealFFT)->RangeMultiplier(2)->Range(64, 4096);
 BENCHMARK(BM_FftwR2C)->RangeMultiplier(2)->Range(64, 4096);
 BENCHMARK(BM_RatioToFftw)->Arg(512)->Arg(2048)->Arg(4096)->Arg(128)->Arg(1024);
+BENCHMARK(BM_RatioToFftwPortable)->Arg(512)->Arg(2048)->Arg(4096);
 BENCHMARK(BM_WindowSamples16)->Arg(512)->Arg(4096);
 
 int main(int argc, char** argv)
