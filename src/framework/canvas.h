@@ -193,10 +193,16 @@ public:
     void Lock() { FLock.lock(); }
     void Unlock() { FLock.unlock(); }
     bool TryLock() { return FLock.try_lock(); }
+    // The same, for std::lock_guard and std::unique_lock.
+    void lock() { FLock.lock(); }
+    void unlock() { FLock.unlock(); }
+    bool try_lock() { return FLock.try_lock(); }
 
     // The union of everything drawn since the last reset (for partial updates).
     TRect UpdateRect() const { return FUpdateRect; }
     void ResetUpdateRect() { FUpdateRect = TRect{}; }
+    // Adds r to the update rectangle (for writers that bypass the drawing calls).
+    void AddUpdate(const TRect& r) { FUpdateRect = UnionRect(FUpdateRect, r); }
 
     std::function<void(TCanvas* Sender)> OnChanging;
     std::function<void(TCanvas* Sender)> OnChange;
@@ -208,7 +214,6 @@ protected:
     void RequireHandle();
     virtual void Changing();
     virtual void Changed();
-    void AddUpdate(const TRect& r) { FUpdateRect = UnionRect(FUpdateRect, r); }
 
     // The back end. Coordinates are canvas pixels; everything outside the clip
     // rectangle is dropped. The base draws through the bound painter.

@@ -443,6 +443,7 @@ void TControl::SetOpaque(bool v)
 
 void TControl::Invalidate()
 {
+    ContentChanged();
     if (IsMainThread())
         QWidget::update();
     else
@@ -451,6 +452,7 @@ void TControl::Invalidate()
 
 void TControl::Repaint()
 {
+    ContentChanged();
     if (IsMainThread())
         QWidget::repaint();
     else

@@ -212,6 +212,9 @@ protected:
     virtual void FontChanged() { Invalidate(); }
     virtual void EnabledChanged() { Invalidate(); }
     virtual void TextChanged() { Invalidate(); }
+    // Told (on any thread) by Invalidate and Repaint that the whole picture is
+    // out of date; controls that keep their own screen image redraw it.
+    virtual void ContentChanged() {}
 
     // Qt side.
     void paintEvent(QPaintEvent* e) override;
