@@ -605,8 +605,14 @@ void TMMCustomWaveIn::Stop()
             FResetting = true;
             Check(FDriver.Reset(FHandle), "WaveInReset:\n\r");
         });
-        if (FInHandler.load() == 0)
+        if (!InHandlerHere()) {
+            // Asked for on another thread while the worker is inside a buffer
+            // notification: let that notification end (it queues nothing more
+            // now), then collect the buffers as usual. Deferring here would leave
+            // a close, or the destructor, with the device still open.
+            WaitSleeping([this] { return FInHandler.load() == 0; }, 5000);
             WaitSteps([this] { return FQueued.load() <= 0; }, 1, 100, FCallBackMode == cmWindow);
+        }
         Stopped();
         --FStopDepth;
     } catch (...) {
@@ -625,11 +631,16 @@ void TMMCustomWaveIn::Stopped()
         Stop();
         return;
     }
-    if (FInHandler.load() > 0) {
+    if (InHandlerHere()) {
         FStopRequested = true; // completed through WIM_DEFERREDSTOP
         return;
     }
     DoStoppedNotification();
+}
+
+bool TMMCustomWaveIn::InHandlerHere() const
+{
+    return FInHandler.load() > 0 && FHandlerThread.load() == std::this_thread::get_id();
 }
 
 void TMMCustomWaveIn::DoStoppedNotification()
@@ -649,6 +660,9 @@ void TMMCustomWaveIn::DoStoppedNotification()
 
 void TMMCustomWaveIn::BufferReady(PWaveHdr Buffer)
 {
+    // Past the limit a stop is already under way: nothing more goes down.
+    if (FLimited && FBytesRecorded.load() >= FMaxBytes)
+        return;
     bool limit = false;
     int64_t total = FBytesRecorded.load() + Buffer->dwBytesRecorded;
     if (FLimited && total >= FMaxBytes) {
@@ -690,6 +704,7 @@ void TMMCustomWaveIn::ProcessBuffer(PWaveHdr Buffer)
         return;
     }
     ++FInHandler;
+    FHandlerThread = std::this_thread::get_id();
     auto finish = [this] {
         if (--FInHandler == 0 && FStopRequested.load()) {
             FStopping = true;
@@ -703,7 +718,9 @@ void TMMCustomWaveIn::ProcessBuffer(PWaveHdr Buffer)
         // nothing to pass on; it only goes back to the driver.
         if (Buffer->dwBytesRecorded != 0)
             BufferReady(Buffer);
-        if (!FStopRequested.load())
+        // Once a stop has begun (here or on another thread) nothing goes back
+        // to the driver.
+        if (!FStopRequested.load() && !FStopping.load())
             QueueBuffer(Buffer);
     } catch (...) {
         ReportForeign(std::current_exception());

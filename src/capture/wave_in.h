@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "capture/pcm_format.h"
 #include "chain/dsp_component.h"
@@ -159,6 +160,8 @@ private:
     void StopThread();
     void ThreadFailed(std::exception_ptr E);
     void DoStoppedNotification();
+    // True inside a buffer notification on the calling thread.
+    bool InHandlerHere() const;
     void CreateWindow();
     void FreeBuffers();
     template <typename F> void Locked(F&& f)
@@ -178,6 +181,7 @@ private:
     std::array<PWaveHdr, MAXWAVEINBUFFERS> FBuffers{};
     std::atomic<int32_t> FQueued{0};
     std::atomic<int32_t> FInHandler{0};
+    std::atomic<std::thread::id> FHandlerThread{}; // the thread of the notification in progress
     std::atomic<bool> FStopRequested{false};
     bool FClosePending = false;
     bool FClosing = false;
