@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "framework/exceptions.h"
+#include "framework/forms.h"
 
 namespace qv {
 
@@ -91,8 +92,13 @@ void TApplication::AddForm(TComponent* form)
 
 void TApplication::Run()
 {
-    if (FMainForm && !FTerminated)
-        FMainForm->show();
+    if (FMainForm && !FTerminated) {
+        // A form places itself on the screen as it is shown.
+        if (auto* form = qobject_cast<TForm*>(FMainForm.data()))
+            form->Show();
+        else
+            FMainForm->show();
+    }
     if (!FTerminated)
         QApplication::exec();
     FTerminated = true;
@@ -106,17 +112,29 @@ void TApplication::Terminate()
     QCoreApplication::quit();
 }
 
-void TApplication::Idle()
+void TApplication::HandleMessage()
+{
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(FContext->thread());
+    if (!d || !d->processEvents(QEventLoop::AllEvents))
+        RunIdle();
+}
+
+bool TApplication::RunIdle()
 {
     if (FInIdle)
-        return; // a modal box inside the idle handler runs its own loop
+        return true; // a modal box inside the idle handler runs its own loop
     FInIdle = true;
     ++FIdleCount;
     bool done = true;
     if (OnIdle)
         GuardedCall([&] { OnIdle(this, done); });
     FInIdle = false;
-    if (!done)
+    return done;
+}
+
+void TApplication::Idle()
+{
+    if (!RunIdle())
         if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(FContext->thread()))
             d->wakeUp();
 }

@@ -4,6 +4,7 @@
 // exception handler that shows an exception's text in a message box and lets
 // the program go on.
 #include <QPointer>
+#include <QWidget>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -14,7 +15,6 @@
 
 class QApplication;
 class QObject;
-class QWidget;
 
 namespace qv {
 
@@ -49,6 +49,9 @@ public:
     void Run();
     // Processes the pending events once and returns.
     void ProcessMessages();
+    // Processes what is waiting; when nothing is, runs the idle event once.
+    // Never waits.
+    void HandleMessage();
     // Ends Run (after the current event); may be called before Run.
     void Terminate();
     bool Terminated() const { return FTerminated; }
@@ -72,6 +75,8 @@ public:
 
 private:
     void Install();
+    // The idle event once; returns its Done answer.
+    bool RunIdle();
     void Idle();
 
     std::unique_ptr<QApplication> FOwnedApp;
