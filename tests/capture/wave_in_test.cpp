@@ -386,11 +386,11 @@ TEST_F(WaveInTest, WindowDeliveryPassesEveryByteInOrderAndRequeues)
     const auto signal = Pattern(10500, 5);
     // The driver delivers from another thread; the chain runs in the main thread.
     std::thread feeder([&] {
-        for (size_t off = 0; off < signal.size(); off += 700) {
-            const size_t n = std::min<size_t>(700, signal.size() - off);
-            while (driver.Deliver(signal.data() + off, n) == 0)
-                std::this_thread::sleep_for(1ms);
-            std::this_thread::sleep_for(2ms);
+        size_t off = 0;
+        while (off < signal.size()) {
+            const size_t n = driver.Deliver(signal.data() + off, std::min<size_t>(700, signal.size() - off));
+            off += n;
+            std::this_thread::sleep_for(n == 0 ? 1ms : 2ms); // none taken: every buffer is out
         }
     });
     while (stage->Data().size() < 10000)
