@@ -31,25 +31,25 @@ TEST(PcmFormat, BuildFillsEveryField)
     TWaveFormatEx f;
     std::memset(&f, 0xFF, sizeof f);
     BuildPCMFormat(f, 16, 2, 44100);
-    EXPECT_EQ(f.wFormatTag, 1);
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 44100u);
-    EXPECT_EQ(f.wBitsPerSample, 16);
-    EXPECT_EQ(f.nBlockAlign, 4);
-    EXPECT_EQ(f.nAvgBytesPerSec, 4u * 44100u);
-    EXPECT_EQ(f.cbSize, 0);
+    EXPECT_EQ(+f.wFormatTag, 1);
+    EXPECT_EQ(+f.nChannels, 2);
+    EXPECT_EQ(+f.nSamplesPerSec, 44100u);
+    EXPECT_EQ(+f.wBitsPerSample, 16);
+    EXPECT_EQ(+f.nBlockAlign, 4);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 4u * 44100u);
+    EXPECT_EQ(+f.cbSize, 0);
 
     BuildPCMFormat(f, 8, 1, 11025);
-    EXPECT_EQ(f.nBlockAlign, 1);
-    EXPECT_EQ(f.nAvgBytesPerSec, 11025u);
+    EXPECT_EQ(+f.nBlockAlign, 1);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 11025u);
 
     // The block alignment is formed in 16 bits: 4096 channels of 16 bits wrap to 0.
     BuildPCMFormat(f, 16, 4096, 8000);
-    EXPECT_EQ(f.nBlockAlign, 0);
-    EXPECT_EQ(f.nAvgBytesPerSec, 0u);
+    EXPECT_EQ(+f.nBlockAlign, 0);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 0u);
     // 12-bit mono: 12 shr 3 = 1.
     BuildPCMFormat(f, 12, 1, 8000);
-    EXPECT_EQ(f.nBlockAlign, 1);
+    EXPECT_EQ(+f.nBlockAlign, 1);
 }
 
 TEST(PcmFormat, Validity)
@@ -95,7 +95,7 @@ TEST(PcmFormat, SizeAndCopy)
     TWaveFormatEx* copy = CopyWaveFormat(adpcm);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(std::memcmp(copy, raw.data(), 50), 0);
-    EXPECT_EQ(copy->cbSize, 32);
+    EXPECT_EQ(+copy->cbSize, 32);
     FreeWaveFormat(copy);
     EXPECT_EQ(copy, nullptr);
     FreeWaveFormat(copy); // null is allowed
@@ -106,10 +106,10 @@ TEST(PcmFormat, SizeAndCopy)
     EXPECT_EQ(WaveFormatSize(&pcm), 18);
     TWaveFormatPtr owned = CopyWaveFormatPtr(&pcm);
     ASSERT_TRUE(owned);
-    EXPECT_EQ(owned->cbSize, 0);
-    EXPECT_EQ(owned->nSamplesPerSec, 22050u);
-    EXPECT_EQ(owned->nBlockAlign, 2);
-    EXPECT_EQ(pcm.cbSize, 22); // the source is untouched
+    EXPECT_EQ(+owned->cbSize, 0);
+    EXPECT_EQ(+owned->nSamplesPerSec, 22050u);
+    EXPECT_EQ(+owned->nBlockAlign, 2);
+    EXPECT_EQ(+pcm.cbSize, 22); // the source is untouched
 }
 
 TEST(PcmFormat, Conversions)
@@ -140,7 +140,7 @@ TEST(PcmFormat, Conversions)
 
     // 6-byte frames (24-bit stereo record built by hand): rounding up to frames.
     TWaveFormatEx f6 = Pcm(24, 2, 8000);
-    EXPECT_EQ(f6.nBlockAlign, 6);
+    EXPECT_EQ(+f6.nBlockAlign, 6);
     EXPECT_EQ(MsToBytes(&f6, 1), 48);
     EXPECT_EQ(SamplesToBytes(&f6, 1), 6);
 

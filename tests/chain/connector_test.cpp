@@ -214,7 +214,7 @@ TEST(Connector, SlotsAcceptTheirViewsOnly)
 
     c.SetOscope1(&scope);
     ASSERT_EQ(scope.formats.size(), 1u); // told the format at once
-    EXPECT_EQ(scope.formats[0].nSamplesPerSec, 22050u);
+    EXPECT_EQ(+scope.formats[0].nSamplesPerSec, 22050u);
     EXPECT_EQ(c.Silence(), 0);
     c.SetOscope2(&scope); // already in Oscope1
     EXPECT_EQ(c.Oscope2(), nullptr);
@@ -244,7 +244,7 @@ TEST(Connector, SlotsAcceptTheirViewsOnly)
     EXPECT_EQ(order, (std::vector<std::string>{"Level:Apply", "Scope:Apply", "Spectrum:Apply", "Spectrum:Apply",
                                                "Gram:Apply"}));
     EXPECT_EQ(c.Silence(), 128);
-    EXPECT_EQ(gram.formats.back().nChannels, 2);
+    EXPECT_EQ(+gram.formats.back().nChannels, 2);
 
     // A destroyed view leaves every slot that held it.
     {
@@ -581,7 +581,7 @@ TEST(Connector, ViewRefusingTheFormatRaisesOutOfTheChange)
     EXPECT_THROW(c.SetOscope1(&scope), std::runtime_error);
     EXPECT_EQ(c.Oscope1(), &scope); // the slot keeps it
     EXPECT_THROW(wave.SetFormat(16, 1, 8000), std::runtime_error);
-    EXPECT_EQ(c.GetPWaveFormat()->wBitsPerSample, 16);
+    EXPECT_EQ(+c.GetPWaveFormat()->wBitsPerSample, 16);
 }
 
 TEST(Connector, SpectrogramsKeepOneReadPositionEach)

@@ -81,7 +81,7 @@ TEST(DSPComponent, RelinkingDetachesTheOldPartner)
     EXPECT_EQ(c.a.Input(), nullptr);
     EXPECT_EQ(c.a.Output(), &c.b); // the far side stays
     ASSERT_NE(n.GetPWaveFormat(), nullptr);
-    EXPECT_EQ(n.GetPWaveFormat()->nBlockAlign, 4);
+    EXPECT_EQ(+n.GetPWaveFormat()->nBlockAlign, 4);
     EXPECT_NE(n.GetPWaveFormat(), c.wave.GetPWaveFormat()); // a private copy
     // The stage whose link changed was sent Stopped first.
     ASSERT_FALSE(c.log.empty());
@@ -96,7 +96,7 @@ TEST(DSPComponent, RelinkingDetachesTheOldPartner)
     // Output := nothing clears the old output's format too.
     TestStage m("M");
     n.SetOutput(&m);
-    EXPECT_EQ(m.GetPWaveFormat()->nSamplesPerSec, 44100u);
+    EXPECT_EQ(+m.GetPWaveFormat()->nSamplesPerSec, 44100u);
     n.SetOutput(nullptr);
     EXPECT_EQ(m.Input(), nullptr);
     EXPECT_EQ(m.GetPWaveFormat(), nullptr);
@@ -106,15 +106,15 @@ TEST(DSPComponent, FormatTravelsDownAndWaitsForLoading)
 {
     Chain c;
     ASSERT_NE(c.b.GetPWaveFormat(), nullptr);
-    EXPECT_EQ(c.b.GetPWaveFormat()->nSamplesPerSec, 44100u);
+    EXPECT_EQ(+c.b.GetPWaveFormat()->nSamplesPerSec, 44100u);
     c.wave.SetFormat(8, 1, 11025);
-    EXPECT_EQ(c.a.GetPWaveFormat()->nSamplesPerSec, 11025u);
-    EXPECT_EQ(c.b.GetPWaveFormat()->wBitsPerSample, 8);
+    EXPECT_EQ(+c.a.GetPWaveFormat()->nSamplesPerSec, 11025u);
+    EXPECT_EQ(+c.b.GetPWaveFormat()->wBitsPerSample, 8);
 
     // A refusal raises out of the setter; the link stays made.
     c.b.refuseFormats = true;
     EXPECT_THROW(c.wave.SetFormat(16, 1, 8000), Exception);
-    EXPECT_EQ(c.a.GetPWaveFormat()->nSamplesPerSec, 8000u);
+    EXPECT_EQ(+c.a.GetPWaveFormat()->nSamplesPerSec, 8000u);
     EXPECT_EQ(c.b.Input(), &c.a);
     c.b.refuseFormats = false;
 
@@ -133,11 +133,11 @@ TEST(DSPComponent, FormatTravelsDownAndWaitsForLoading)
     EXPECT_EQ(y.GetPWaveFormat(), nullptr); // X does not forward yet
     x.Loaded();
     ASSERT_NE(y.GetPWaveFormat(), nullptr);
-    EXPECT_EQ(y.GetPWaveFormat()->nSamplesPerSec, 22050u);
+    EXPECT_EQ(+y.GetPWaveFormat()->nSamplesPerSec, 22050u);
     const int calls = y.formatCalls;
     y.Loaded(); // its own record again: kept, nothing to forward
     EXPECT_EQ(y.formatCalls, calls + 1);
-    EXPECT_EQ(y.GetPWaveFormat()->nSamplesPerSec, 22050u);
+    EXPECT_EQ(+y.GetPWaveFormat()->nSamplesPerSec, 22050u);
 }
 
 TEST(DSPComponent, FanOutOrderAndBufferSizes)

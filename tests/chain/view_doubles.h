@@ -63,6 +63,8 @@ public:
     }
     int32_t BlockBytes() const override { return FBlockBytes; }
     void SetBlockBytes(int32_t v) { FBlockBytes = v; }
+    // The connector whose buffer the recorded offsets refer to.
+    void SetSource(TMMConnector* source) { FSource = source; }
 
     size_t BlockCount() const
     {

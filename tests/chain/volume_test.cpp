@@ -174,7 +174,7 @@ TEST(Volume, RefusesInvalidFormats)
     } catch (const EMMVolumeError& e) {
         EXPECT_EQ(e.Message(), "Invalid WaveFormat");
     }
-    EXPECT_EQ(v.GetPWaveFormat()->wBitsPerSample, 16); // the previous one stays
+    EXPECT_EQ(+v.GetPWaveFormat()->wBitsPerSample, 16); // the previous one stays
     bad = ok;
     bad.wFormatTag = 2;
     EXPECT_THROW(v.SetPWaveFormat(&bad), EMMVolumeError);
@@ -184,7 +184,7 @@ TEST(Volume, RefusesInvalidFormats)
     v.SetDesigning(true);
     bad = PcmFormat(16, 3, 44100);
     v.SetPWaveFormat(&bad);
-    EXPECT_EQ(v.GetPWaveFormat()->nChannels, 3);
+    EXPECT_EQ(+v.GetPWaveFormat()->nChannels, 3);
     v.SetDesigning(false);
 
     // A driver whose format the stage refuses: the link stays, the error reaches the caller.
