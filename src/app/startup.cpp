@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "chain/chain_registry.h"
+#include "display/oscope.h"
 #include "framework/std_controls.h"
 #include "platform/message_box.h"
 #ifdef QV_WITH_DSP
@@ -19,6 +20,7 @@ void RegisterAllComponents()
     RegisterFrameworkComponents();
     RegisterChainComponents();
     RegisterWaveInComponents();
+    RegisterOscopeComponents();
 #ifdef QV_WITH_DSP
     RegisterDspComponents();
 #endif
