@@ -695,6 +695,9 @@ TEST(WaveInRegistry, ClassAndEnumerationNamesAreRegistered)
     EXPECT_TRUE(o->setProperty("SampleRate", 22050));
     EXPECT_EQ(o->property("SampleRate").toInt(), 22050);
     EXPECT_EQ(o->property("BufferSize").toInt(), 2048);
+    EXPECT_EQ(o->property("ProductName").value<std::string>(), "Fake recording device");
+    o->setProperty("ProductName", QVariant::fromValue(std::string("ignored")));
+    EXPECT_EQ(o->property("ProductName").value<std::string>(), "Fake recording device");
     EXPECT_TRUE(o->setProperty("TimeFormat", QVariant::fromValue(tfMillisecond)));
     EXPECT_EQ(static_cast<TMMWaveIn*>(o)->TimeFormat(), tfMillisecond);
 }
