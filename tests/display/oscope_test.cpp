@@ -8,6 +8,7 @@
 #include <QTest>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "display/oscope.h"
@@ -111,33 +112,18 @@ protected:
 TEST_F(Oscope, DefaultsAndLayout)
 {
     TMMOscope s;
-    EXPECT_EQ(s.Kind(), okDots);
-    EXPECT_EQ(s.Effect(), efNone);
-    EXPECT_EQ(s.Gain(), 0);
-    EXPECT_EQ(s.Zoom(), 1);
-    EXPECT_EQ(s.Steps(), 1);
-    EXPECT_FALSE(s.Scroll());
-    EXPECT_TRUE(s.Accelerate());
-    EXPECT_EQ(s.FFTLength(), 128);
-    EXPECT_EQ(s.BitLength(), b8Bit);
-    EXPECT_EQ(s.Channel(), chBoth);
-    EXPECT_EQ(s.Mode(), mMono);
-    EXPECT_EQ(s.SampleRate(), 11025);
-    EXPECT_FALSE(s.DrawAmpScale() || s.DrawTimeScale() || s.DrawGrid() || s.DrawMidLine() || s.LowPass());
-    EXPECT_TRUE(s.ShowInfo());
-    EXPECT_TRUE(s.Enabled());
-    EXPECT_EQ(s.BarWidth(), 5);
+    EXPECT_EQ(std::make_tuple(s.Kind(), s.Effect(), s.Gain(), s.Zoom(), s.Steps(), s.FFTLength(), s.SampleRate()),
+              std::make_tuple(okDots, efNone, 0, 1, 1, 128, 11025));
+    EXPECT_EQ(std::make_tuple(s.BitLength(), s.Channel(), s.Mode(), s.BarWidth(), s.Cursor(), s.Color()),
+              std::make_tuple(b8Bit, chBoth, mMono, 5, crCross, clBlack));
+    EXPECT_FALSE(s.Scroll() || s.DrawAmpScale() || s.DrawTimeScale() || s.DrawGrid() || s.DrawMidLine()
+                 || s.LowPass());
+    EXPECT_TRUE(s.Accelerate() && s.ShowInfo() && s.Enabled());
+    const TColor colours[] = {clAqua, clTeal, clRed, clGray, clBlack, clBlack, clGray, clGray, clWhite};
+    for (int i = 0; i < TMMOscope::ColorCount; ++i)
+        EXPECT_EQ(s.GetColor(static_cast<TMMOscope::TColorIndex>(i)), colours[i]) << i;
     EXPECT_EQ(s.ForegroundColor(), clAqua);
-    EXPECT_EQ(s.InactiveColor(), clTeal);
-    EXPECT_EQ(s.EffectColor(), clRed);
-    EXPECT_EQ(s.DisabledColor(), clGray);
-    EXPECT_EQ(s.ScaleTextColor(), clBlack);
-    EXPECT_EQ(s.ScaleLineColor(), clBlack);
-    EXPECT_EQ(s.GridColor(), clGray);
-    EXPECT_EQ(s.BarColor(), clGray);
     EXPECT_EQ(s.BarTickColor(), clWhite);
-    EXPECT_EQ(s.Color(), clBlack);
-    EXPECT_EQ(s.Cursor(), crCross);
     EXPECT_EQ(s.Width(), 194);
     EXPECT_EQ(s.Height(), 90);
     // The fresh bevel is one pixel wide.
