@@ -86,17 +86,17 @@ static snd_pcm_uframes_t consumed(qvsource_t* s)
 
 static void arm_timer(qvsource_t* s, int on)
 {
-    struct itimerspec spec;
-    memset(&spec, 0, sizeof spec);
+    struct itimerspec period;
+    memset(&period, 0, sizeof period);
     if (on && s->io.rate > 0) {
         long ns = (long)((int64_t)s->io.period_size * 1000000000LL / s->io.rate);
         if (ns < 1000000)
             ns = 1000000;
-        spec.it_interval.tv_sec = ns / 1000000000L;
-        spec.it_interval.tv_nsec = ns % 1000000000L;
-        spec.it_value = spec.it_interval;
+        period.it_interval.tv_sec = ns / 1000000000L;
+        period.it_interval.tv_nsec = ns % 1000000000L;
+        period.it_value = period.it_interval;
     }
-    timerfd_settime(s->timer_fd, 0, &spec, NULL);
+    timerfd_settime(s->timer_fd, 0, &period, NULL);
 }
 
 static int qv_start(snd_pcm_ioplug_t* io)
