@@ -138,6 +138,10 @@ void TForm1::ShowFormat()
 
 void TForm1::SetLooks(bool play, bool pause, bool close)
 {
+    // Relinking the chain while the description is read sends the device's stop
+    // notice before the buttons exist.
+    if (!Play_Btn || !Pause_Btn || !Close_Btn)
+        return;
     Play_Btn->SetBitmapIndex(play ? 1 : 0);
     Pause_Btn->SetBitmapIndex(pause ? 3 : 2);
     Close_Btn->SetBitmapIndex(close ? 5 : 4);
