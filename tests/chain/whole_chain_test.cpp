@@ -141,6 +141,8 @@ TEST(WholeChain, MainWindowChainWithTheGainSwitch)
     EXPECT_EQ(first.Bytes[0], 96);
     EXPECT_EQ(first.Bytes[1], 160);
 
+    ASSERT_TRUE(WaitWithMessages([&] { return !m.connector->Pending(TMMConnector::grOscope); }, 5000));
+
     // Gain switch on at double gain, without interrupting the capture.
     m.volume->SetVolume(32768);
     m.volume->SetEnabled(true);
@@ -151,6 +153,8 @@ TEST(WholeChain, MainWindowChainWithTheGainSwitch)
     EXPECT_EQ(doubled.Offset, 0);
     EXPECT_EQ(doubled.Bytes[0], 64);
     EXPECT_EQ(doubled.Bytes[1], 192);
+
+    ASSERT_TRUE(WaitWithMessages([&] { return !m.connector->Pending(TMMConnector::grOscope); }, 5000));
 
     // And off again: the last Volume is kept, the samples pass unchanged.
     m.volume->SetEnabled(false);
