@@ -10,6 +10,7 @@
 #include "chain/chain_registry.h"
 #include "chain_doubles.h"
 #include "framework/enum_names.h"
+#include "framework/exception_handler.h"
 #include "framework/numeric.h"
 #include "platform/message_window.h"
 #include "view_doubles.h"
@@ -701,4 +702,53 @@ TEST(Connector, PumpKeepsTheEventLoopServed)
     ASSERT_TRUE(PumpUntil([&] { return ticks >= 5 && posted; }));
     EXPECT_TRUE(r.conn.Running());
     EXPECT_GE(scope.BlockCount(), 1u);
+}
+
+TEST(Connector, OnePumpAtATimeAndAFailingViewEndsIt)
+{
+    std::vector<std::string> shown;
+    TExceptionHandler old = SetExceptionHandler([&](std::exception_ptr e) {
+        std::string s;
+        shown.push_back(ExceptionText(e, s));
+    });
+    {
+        Rig r(8, 1, 11025, 512);
+        RecordingScope scope("Scope", &r.conn, 256);
+        r.conn.SetOscope1(&scope);
+        r.Start();
+        // Restarting again and again never adds a second pump.
+        for (int i = 0; i < 5; ++i) {
+            r.wave.Stop();
+            r.wave.Start();
+            r.conn.SetEnabled(false);
+            r.conn.SetEnabled(true);
+            ASSERT_TRUE(PumpUntil([&] { return r.conn.Running(); }));
+            EXPECT_LE(C::PendingMessages(MM_CONNECT_PUMP), 1);
+        }
+        EXPECT_EQ(C::RunningCount(), 1);
+        // One pump makes at most one step per millisecond: count the steps.
+        int steps = 0;
+        r.conn.OnTrigger = [&](TComponent*) { ++steps; };
+        const int64_t from = MicroTime();
+        PumpFor(200);
+        const int64_t ms = (MicroTime() - from) / 1000;
+        r.conn.OnTrigger = nullptr;
+        EXPECT_GT(steps, 0);
+        EXPECT_LE(steps, ms + 5);
+        // A view that raises: reported, and the pump is not posted again.
+        scope.throwOnBlock = true;
+        r.wave.Deliver(Ramp(512));
+        ASSERT_TRUE(PumpUntil([&] { return !shown.empty(); }));
+        EXPECT_EQ(shown[0], "view failed");
+        PumpFor(30);
+        EXPECT_EQ(C::PendingMessages(MM_CONNECT_PUMP), 0);
+        EXPECT_EQ(shown.size(), 1u);
+        // The next start message brings the pump back.
+        scope.throwOnBlock = false;
+        r.conn.SetEnabled(false);
+        r.conn.SetEnabled(true);
+        r.wave.Deliver(Ramp(512));
+        ASSERT_TRUE(PumpUntil([&] { return scope.BlockCount() == 2; }));
+    }
+    SetExceptionHandler(old);
 }

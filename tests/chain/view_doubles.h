@@ -46,6 +46,8 @@ public:
     }
     void ProcessBlock(void* Data) override
     {
+        if (throwOnBlock)
+            throw std::runtime_error("view failed");
         std::lock_guard<std::mutex> lock(FMutex);
         TBlockRecord r;
         const auto* d = static_cast<const uint8_t*>(Data);
@@ -93,6 +95,7 @@ public:
     std::vector<TWaveFormatEx> formats;
     std::atomic<int> resets{0};
     bool rejectFormats = false;
+    bool throwOnBlock = false;
     std::vector<std::string>* orderLog = nullptr; // main-thread calls, in order
 
 protected:
