@@ -1,5 +1,6 @@
 #include "capture/pcm_format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -17,63 +18,43 @@ TWaveFormatEx Pcm(uint16_t bits, uint16_t channels, uint32_t rate)
 }
 } // namespace
 
-TEST(PcmFormat, RecordLayoutIsPackedLittleEndian)
-{
-    TWaveFormatEx f = Pcm(16, 2, 44100);
-    uint8_t bytes[18];
-    std::memcpy(bytes, &f, sizeof bytes);
-    const uint8_t expected[18] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(bytes, expected, sizeof bytes), 0);
-}
-
-TEST(PcmFormat, BuildFillsEveryField)
+TEST(PcmFormat, BuildFillsEveryFieldOfThePackedRecord)
 {
     TWaveFormatEx f;
     std::memset(&f, 0xFF, sizeof f);
     BuildPCMFormat(f, 16, 2, 44100);
-    EXPECT_EQ(+f.wFormatTag, 1);
-    EXPECT_EQ(+f.nChannels, 2);
-    EXPECT_EQ(+f.nSamplesPerSec, 44100u);
-    EXPECT_EQ(+f.wBitsPerSample, 16);
-    EXPECT_EQ(+f.nBlockAlign, 4);
-    EXPECT_EQ(+f.nAvgBytesPerSec, 4u * 44100u);
-    EXPECT_EQ(+f.cbSize, 0);
+    const uint8_t expected[18] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(&f, expected, sizeof expected), 0); // tag 1, block align 4, 4 * 44100 per second
 
     BuildPCMFormat(f, 8, 1, 11025);
     EXPECT_EQ(+f.nBlockAlign, 1);
     EXPECT_EQ(+f.nAvgBytesPerSec, 11025u);
-
     // The block alignment is formed in 16 bits: 4096 channels of 16 bits wrap to 0.
     BuildPCMFormat(f, 16, 4096, 8000);
     EXPECT_EQ(+f.nBlockAlign, 0);
     EXPECT_EQ(+f.nAvgBytesPerSec, 0u);
-    // 12-bit mono: 12 shr 3 = 1.
-    BuildPCMFormat(f, 12, 1, 8000);
+    BuildPCMFormat(f, 12, 1, 8000); // 12 shr 3 = 1
     EXPECT_EQ(+f.nBlockAlign, 1);
 }
 
 TEST(PcmFormat, Validity)
 {
     EXPECT_FALSE(IsPCMFormatValid(nullptr));
-    TWaveFormatEx f = Pcm(8, 1, 4000);
-    EXPECT_TRUE(IsPCMFormatValid(&f));
-    f = Pcm(16, 2, 100000);
-    EXPECT_TRUE(IsPCMFormatValid(&f));
-    f = Pcm(16, 2, 3999);
-    EXPECT_FALSE(IsPCMFormatValid(&f));
-    f = Pcm(16, 2, 100001);
-    EXPECT_FALSE(IsPCMFormatValid(&f));
-    f = Pcm(24, 2, 44100);
-    EXPECT_FALSE(IsPCMFormatValid(&f));
-    f = Pcm(16, 3, 44100);
-    EXPECT_FALSE(IsPCMFormatValid(&f));
-    f = Pcm(16, 0, 44100);
-    EXPECT_FALSE(IsPCMFormatValid(&f));
-    f = Pcm(16, 2, 44100);
-    f.wFormatTag = 2;
-    EXPECT_FALSE(IsPCMFormatValid(&f));
+    const struct {
+        uint16_t bits, channels;
+        uint32_t rate;
+        uint16_t tag;
+        bool valid;
+    } cases[] = {{8, 1, 4000, 1, true},     {16, 2, 100000, 1, true}, {16, 2, 3999, 1, false},
+                 {16, 2, 100001, 1, false}, {24, 2, 44100, 1, false}, {16, 3, 44100, 1, false},
+                 {16, 0, 44100, 1, false},  {16, 2, 44100, 2, false}};
+    for (const auto& c : cases) {
+        TWaveFormatEx f = Pcm(c.bits, c.channels, c.rate);
+        f.wFormatTag = c.tag;
+        EXPECT_EQ(IsPCMFormatValid(&f), c.valid) << c.bits << " " << c.channels << " " << c.rate << " " << c.tag;
+    }
     // The derived fields are not checked: a zero rate per second still passes.
-    f = Pcm(16, 2, 44100);
+    TWaveFormatEx f = Pcm(16, 2, 44100);
     f.nAvgBytesPerSec = 0;
     f.nBlockAlign = 0;
     EXPECT_TRUE(IsPCMFormatValid(&f));
@@ -84,7 +65,7 @@ TEST(PcmFormat, SizeAndCopy)
     EXPECT_EQ(WaveFormatSize(nullptr), 0);
     EXPECT_EQ(CopyWaveFormat(nullptr), nullptr);
 
-    // A compressed record with 32 extra bytes behind it.
+    // A compressed record with 32 extra bytes behind it is copied whole.
     std::vector<uint8_t> raw(50);
     for (size_t i = 18; i < raw.size(); ++i)
         raw[i] = static_cast<uint8_t>(i);
@@ -95,7 +76,6 @@ TEST(PcmFormat, SizeAndCopy)
     TWaveFormatEx* copy = CopyWaveFormat(adpcm);
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(std::memcmp(copy, raw.data(), 50), 0);
-    EXPECT_EQ(+copy->cbSize, 32);
     FreeWaveFormat(copy);
     EXPECT_EQ(copy, nullptr);
     FreeWaveFormat(copy); // null is allowed
@@ -114,32 +94,26 @@ TEST(PcmFormat, SizeAndCopy)
 
 TEST(PcmFormat, Conversions)
 {
-    TWaveFormatEx cd = Pcm(16, 2, 44100);
+    const TWaveFormatEx cd = Pcm(16, 2, 44100), tel = Pcm(8, 1, 11025), m8k = Pcm(8, 1, 8000);
     EXPECT_EQ(MsToBytes(&cd, 1), 176); // 176.4 -> 176, already whole frames
     EXPECT_EQ(MsToBytes(&cd, 3), 532); // 529.2 -> 529 -> up to 532
     EXPECT_EQ(MsToBytes(&cd, 1000), 176400);
     EXPECT_EQ(MsToBytes(&cd, 0), 0);
-
-    TWaveFormatEx tel = Pcm(8, 1, 11025);
     EXPECT_EQ(BytesToMs(&tel, 11025), 1000);
     EXPECT_EQ(BytesToMs(&tel, 5), 0); // 0.45
     EXPECT_EQ(BytesToMs(&tel, 6), 1); // 0.54
     EXPECT_EQ(BytesToMs(&tel, 2048), 186); // 185.76
     EXPECT_EQ(MsToBytes(&tel, 1000), 11025);
-
-    // A half rounds away from zero: 8000 bytes/s, 4 bytes = 0.5 ms.
-    TWaveFormatEx m8k = Pcm(8, 1, 8000);
-    EXPECT_EQ(BytesToMs(&m8k, 4), 1);
+    EXPECT_EQ(BytesToMs(&m8k, 4), 1); // a half rounds away from zero
     EXPECT_EQ(BytesToMs(&m8k, -4), -1);
-
     EXPECT_EQ(BytesToSamples(&cd, 2048), 512);
-    EXPECT_EQ(BytesToSamples(&cd, 2046), 512); // 511.5 -> 512
+    EXPECT_EQ(BytesToSamples(&cd, 2046), 512); // 511.5
     EXPECT_EQ(BytesToSamples(&cd, 2045), 511); // 511.25
     EXPECT_EQ(SamplesToBytes(&cd, 512), 2048);
     EXPECT_EQ(SamplesToBytes(&tel, 3), 3);
 
     // 6-byte frames (24-bit stereo record built by hand): rounding up to frames.
-    TWaveFormatEx f6 = Pcm(24, 2, 8000);
+    const TWaveFormatEx f6 = Pcm(24, 2, 8000);
     EXPECT_EQ(+f6.nBlockAlign, 6);
     EXPECT_EQ(MsToBytes(&f6, 1), 48);
     EXPECT_EQ(SamplesToBytes(&f6, 1), 6);
@@ -161,29 +135,28 @@ TEST(PcmFormat, Conversions)
 
 TEST(PcmFormat, ChannelSelection)
 {
-    uint8_t frame16[4];
-    WriteSample16(frame16, -3);
-    WriteSample16(frame16 + 2, 0);
-    EXPECT_EQ(ChannelValue16(frame16, 2, chBoth), -1); // -1.5 truncated toward zero
-    EXPECT_EQ(ChannelValue16(frame16, 2, chLeft), -3);
-    EXPECT_EQ(ChannelValue16(frame16, 2, chRight), 0);
-    EXPECT_EQ(ChannelValue16(frame16, 1, chRight), -3); // mono: the one sample
+    const auto v16 = [](int16_t left, int16_t right, uint16_t channels, TMMChannel channel) {
+        uint8_t frame[4];
+        WriteSample16(frame, left);
+        WriteSample16(frame + 2, right);
+        return ChannelValue16(frame, channels, channel);
+    };
+    EXPECT_EQ(v16(-3, 0, 2, chBoth), -1); // -1.5 truncated toward zero
+    EXPECT_EQ(v16(-3, 0, 2, chLeft), -3);
+    EXPECT_EQ(v16(-3, 0, 2, chRight), 0);
+    EXPECT_EQ(v16(-3, 0, 1, chRight), -3); // mono: the one sample
+    EXPECT_EQ(v16(32767, 32767, 2, chBoth), 32767);
+    EXPECT_EQ(v16(-32768, -32767, 2, chBoth), -32767);
+    uint8_t le[2];
+    WriteSample16(le, -32768);
+    EXPECT_EQ(le[0], 0x00);
+    EXPECT_EQ(le[1], 0x80);
 
-    WriteSample16(frame16, 32767);
-    WriteSample16(frame16 + 2, 32767);
-    EXPECT_EQ(ChannelValue16(frame16, 2, chBoth), 32767);
-    WriteSample16(frame16, -32768);
-    WriteSample16(frame16 + 2, -32767);
-    EXPECT_EQ(ChannelValue16(frame16, 2, chBoth), -32767);
-    EXPECT_EQ(frame16[0], 0x00);
-    EXPECT_EQ(frame16[1], 0x80);
-
-    const uint8_t frame8[2] = {255, 0};
+    const uint8_t frame8[2] = {255, 0}, frame8b[2] = {255, 254};
     EXPECT_EQ(ChannelValue8(frame8, 2, chBoth), 127);
     EXPECT_EQ(ChannelValue8(frame8, 2, chLeft), 255);
     EXPECT_EQ(ChannelValue8(frame8, 2, chRight), 0);
     EXPECT_EQ(ChannelValue8(frame8, 1, chRight), 255);
-    const uint8_t frame8b[2] = {255, 254};
     EXPECT_EQ(ChannelValue8(frame8b, 2, chBoth), 254); // unsigned add, no wrap
 
     EXPECT_EQ(ChannelOffset(2, 2, chRight), 2);
@@ -192,12 +165,10 @@ TEST(PcmFormat, ChannelSelection)
     EXPECT_EQ(ChannelOffset(1, 2, chRight), 0);
     EXPECT_EQ(ChannelOffset(2, 2, chBoth), 0);
 
-    TWaveFormatEx f = Pcm(16, 2, 8000);
-    EXPECT_EQ(BitLengthOf(f), b16Bit);
-    EXPECT_EQ(ModeOf(f), mStereo);
-    f = Pcm(8, 1, 8000);
-    EXPECT_EQ(BitLengthOf(f), b8Bit);
-    EXPECT_EQ(ModeOf(f), mMono);
+    EXPECT_EQ(BitLengthOf(Pcm(16, 2, 8000)), b16Bit);
+    EXPECT_EQ(ModeOf(Pcm(16, 2, 8000)), mStereo);
+    EXPECT_EQ(BitLengthOf(Pcm(8, 1, 8000)), b8Bit);
+    EXPECT_EQ(ModeOf(Pcm(8, 1, 8000)), mMono);
 }
 
 TEST(PcmFormat, BufferBlockLayout)
@@ -206,18 +177,10 @@ TEST(PcmFormat, BufferBlockLayout)
     ASSERT_NE(hdr, nullptr);
     EXPECT_EQ(hdr->lpData, reinterpret_cast<char*>(hdr) + WAVEHDR_SIZE);
     EXPECT_EQ(hdr->dwBufferLength, 2048u);
-    EXPECT_EQ(hdr->dwBytesRecorded, 0u);
-    EXPECT_EQ(hdr->dwFlags, 0u);
-    EXPECT_EQ(hdr->lpNext, nullptr);
-    EXPECT_EQ(hdr->lpLinkedHdr, nullptr);
-    for (uint8_t b : hdr->extension1)
-        EXPECT_EQ(b, 0);
-    for (uint8_t b : hdr->extension2)
-        EXPECT_EQ(b, 0);
-    bool allZero = true;
-    for (int i = 0; i < 2048; ++i)
-        allZero = allZero && hdr->lpData[i] == 0;
-    EXPECT_TRUE(allZero);
+    // The rest of the header, its extensions and the whole data area start zero.
+    const auto* block = reinterpret_cast<const uint8_t*>(hdr);
+    EXPECT_TRUE(std::all_of(block + offsetof(TWaveHdr, dwBytesRecorded), block + WAVEHDR_SIZE + 2048,
+                            [](uint8_t b) { return b == 0; }));
     hdr->lpData[2047] = 1; // the whole data area is usable
     FreeWaveHdr(hdr);
     EXPECT_EQ(hdr, nullptr);
