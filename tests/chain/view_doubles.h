@@ -48,14 +48,10 @@ public:
     {
         if (throwOnBlock)
             throw std::runtime_error("view failed");
-        std::lock_guard<std::mutex> lock(FMutex);
-        TBlockRecord r;
         const auto* d = static_cast<const uint8_t*>(Data);
-        r.Offset = FSource && FSource->DataPtr() ? d - FSource->DataPtr() : -1;
-        r.Time = MicroTime();
-        r.Thread = std::this_thread::get_id();
-        r.Bytes.assign(d, d + FBlockBytes);
-        blocks.push_back(std::move(r));
+        std::lock_guard<std::mutex> lock(FMutex);
+        blocks.push_back({FSource && FSource->DataPtr() ? d - FSource->DataPtr() : -1, MicroTime(),
+                          std::this_thread::get_id(), std::vector<uint8_t>(d, d + FBlockBytes)});
     }
     void ResetDisplay() override
     {
@@ -64,15 +60,10 @@ public:
             orderLog->push_back(Name() + ":Reset");
     }
     int32_t BlockBytes() const override { return FBlockBytes; }
-    void SetBlockBytes(int32_t v) { FBlockBytes = v; }
     // The connector whose buffer the recorded offsets refer to.
     void SetSource(TMMConnector* source) { FSource = source; }
 
-    size_t BlockCount() const
-    {
-        std::lock_guard<std::mutex> lock(FMutex);
-        return blocks.size();
-    }
+    size_t BlockCount() const { return Blocks().size(); }
     std::vector<TBlockRecord> Blocks() const
     {
         std::lock_guard<std::mutex> lock(FMutex);
@@ -80,9 +71,8 @@ public:
     }
     std::vector<int64_t> Offsets() const
     {
-        std::lock_guard<std::mutex> lock(FMutex);
         std::vector<int64_t> o;
-        for (const auto& b : blocks)
+        for (const auto& b : Blocks())
             o.push_back(b.Offset);
         return o;
     }
