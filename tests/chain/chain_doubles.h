@@ -22,6 +22,17 @@ inline void Append(TLog* log, const TComponent& who, const std::string& what)
         log->push_back(who.Name() + ":" + what);
 }
 
+// The message of the E that f raises, or "no error".
+template <typename E, typename F> std::string ErrorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return "no error";
+}
+
 inline TWaveFormatEx PcmFormat(uint16_t bits, uint16_t channels, uint32_t rate)
 {
     TWaveFormatEx f{};
