@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "framework/exception_handler.h"
@@ -12,20 +13,12 @@
 
 using namespace qv;
 using namespace std::chrono_literals;
-
-namespace {
-struct TRecorded {
-    uint32_t msg;
-    uintptr_t w;
-    intptr_t l;
-    bool mainThread;
-};
-} // namespace
+using TMsgs = std::vector<uint32_t>;
 
 TEST(MessageWindow, DeliversPostsFromAnyThreadInOrderInTheMainThread)
 {
-    std::vector<TRecorded> got;
-    TMessageWindow window([&](uint32_t m, uintptr_t w, intptr_t l) { got.push_back({m, w, l, IsMainThread()}); });
+    std::vector<std::tuple<uint32_t, uintptr_t, intptr_t, bool>> got;
+    TMessageWindow window([&](uint32_t m, uintptr_t w, intptr_t l) { got.emplace_back(m, w, l, IsMainThread()); });
     window.Post(1, 10, -1);
     std::thread t([&] {
         for (uint32_t i = 2; i <= 100; ++i)
@@ -35,18 +28,14 @@ TEST(MessageWindow, DeliversPostsFromAnyThreadInOrderInTheMainThread)
     EXPECT_TRUE(got.empty()) << "posting never calls the handler directly";
     EXPECT_EQ(window.PendingCount(0, 1000), 100);
     ASSERT_TRUE(WaitWithMessages([&] { return got.size() == 100; }, 5000));
-    for (uint32_t i = 0; i < 100; ++i) {
-        EXPECT_EQ(got[i].msg, i + 1);
-        EXPECT_EQ(got[i].w, (i + 1) * 10);
-        EXPECT_EQ(got[i].l, -static_cast<intptr_t>(i + 1));
-        EXPECT_TRUE(got[i].mainThread);
-    }
+    for (uint32_t i = 1; i <= 100; ++i)
+        EXPECT_EQ(got[i - 1], std::tuple(i, uintptr_t(i * 10), -static_cast<intptr_t>(i), true));
     EXPECT_EQ(window.PendingCount(0, 1000), 0);
 }
 
 TEST(MessageWindow, PurgeRemovesOnlyItsRangeOfItsOwnWindow)
 {
-    std::vector<uint32_t> a, b;
+    TMsgs a, b;
     TMessageWindow wa([&](uint32_t m, uintptr_t, intptr_t) { a.push_back(m); });
     TMessageWindow wb([&](uint32_t m, uintptr_t, intptr_t) { b.push_back(m); });
     for (uint32_t m : {958u, 959u, 960u, 961u, 0x8001u}) {
@@ -59,10 +48,9 @@ TEST(MessageWindow, PurgeRemovesOnlyItsRangeOfItsOwnWindow)
     EXPECT_EQ(wa.PendingCount(0, 0xFFFFFFFF), 3);
     EXPECT_EQ(wb.PendingCount(0, 0xFFFFFFFF), 5);
     WaitWithMessages([&] { return a.size() == 3 && b.size() == 5; }, 5000);
-    EXPECT_EQ(a, (std::vector<uint32_t>{958, 961, 0x8001}));
-    EXPECT_EQ(b, (std::vector<uint32_t>{958, 959, 960, 961, 0x8001}));
-    // Nothing more arrives from the surplus wake-ups.
-    ProcessMessages();
+    EXPECT_EQ(a, (TMsgs{958, 961, 0x8001}));
+    EXPECT_EQ(b, (TMsgs{958, 959, 960, 961, 0x8001}));
+    ProcessMessages(); // nothing more arrives from the surplus wake-ups
     EXPECT_EQ(a.size(), 3u);
 }
 
@@ -82,7 +70,7 @@ TEST(MessageWindow, DestroyedWindowDropsPendingMessagesAndHandlerErrorsGoToTheHa
         std::string s;
         shown.push_back(ExceptionText(e, s));
     });
-    std::vector<uint32_t> after;
+    TMsgs after;
     TMessageWindow w([&](uint32_t m, uintptr_t, intptr_t) {
         if (m == 1)
             throw std::runtime_error("boom");
@@ -93,18 +81,17 @@ TEST(MessageWindow, DestroyedWindowDropsPendingMessagesAndHandlerErrorsGoToTheHa
     WaitWithMessages([&] { return after.size() == 1; }, 5000);
     SetExceptionHandler(old);
     EXPECT_EQ(shown, std::vector<std::string>{"boom"});
-    EXPECT_EQ(after, std::vector<uint32_t>{2});
+    EXPECT_EQ(after, TMsgs{2});
 }
 
-TEST(MessageWindow, NestedWaitInsideAHandlerDeliversLaterMessages)
+TEST(MessageWindow, NestedWaitInsideAHandlerDeliversLaterMessagesAndDeliverPendingOnlyWhatWasQueued)
 {
-    std::vector<uint32_t> order;
+    TMsgs order;
     TMessageWindow* self = nullptr;
     TMessageWindow w([&](uint32_t m, uintptr_t, intptr_t) {
         order.push_back(m);
         if (m == 1) {
             self->Post(2);
-            // A wait that keeps the loop running sees the message posted meanwhile.
             EXPECT_TRUE(WaitWithMessages([&] { return order.size() == 2; }, 5000));
             order.push_back(100);
         }
@@ -112,21 +99,19 @@ TEST(MessageWindow, NestedWaitInsideAHandlerDeliversLaterMessages)
     self = &w;
     w.Post(1);
     WaitWithMessages([&] { return order.size() == 3; }, 5000);
-    EXPECT_EQ(order, (std::vector<uint32_t>{1, 2, 100}));
+    EXPECT_EQ(order, (TMsgs{1, 2, 100}));
 
-    // DeliverPending delivers only what was queued on entry.
-    std::vector<uint32_t> got;
-    TMessageWindow* self2 = nullptr;
+    TMsgs got;
     TMessageWindow w2([&](uint32_t m, uintptr_t, intptr_t) {
         got.push_back(m);
         if (m == 1)
-            self2->Post(3);
+            self->Post(3);
     });
-    self2 = &w2;
+    self = &w2;
     w2.Post(1);
     w2.Post(2);
     EXPECT_EQ(w2.DeliverPending(), 2);
-    EXPECT_EQ(got, (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(got, (TMsgs{1, 2}));
     EXPECT_EQ(w2.PendingCount(3, 3), 1);
 }
 
@@ -177,9 +162,7 @@ TEST(MessageQueue, PeekGetAndWaitForEventOrMessage)
     EXPECT_EQ(q.PendingCount(8, 9), 2);
     q.Purge(9, 9);
     ASSERT_TRUE(q.Peek(m));
-    EXPECT_EQ(m.msg, 5u);
-    EXPECT_EQ(m.wParam, 6u);
-    EXPECT_EQ(m.lParam, 7);
+    EXPECT_EQ(std::tuple(m.msg, m.wParam, m.lParam), std::tuple(5u, 6u, 7));
     ASSERT_TRUE(q.Get(m, 0));
     EXPECT_EQ(m.msg, 8u);
 
@@ -204,7 +187,7 @@ TEST(MessageQueue, PeekGetAndWaitForEventOrMessage)
 
 TEST(MessageThread, ProcessesPostedMessagesOnItsOwnThreadUntilTerminated)
 {
-    std::vector<uint32_t> got;
+    TMsgs got;
     std::atomic<bool> otherThread{true};
     const auto mainId = std::this_thread::get_id();
     TAutoResetEvent done;
@@ -229,7 +212,7 @@ TEST(MessageThread, ProcessesPostedMessagesOnItsOwnThreadUntilTerminated)
         t.Post(3);
         ASSERT_TRUE(done.Wait(5000));
     } // the destructor terminates and joins
-    EXPECT_EQ(got, (std::vector<uint32_t>{1, 2, 3}));
+    EXPECT_EQ(got, (TMsgs{1, 2, 3}));
     EXPECT_TRUE(otherThread);
 }
 
@@ -239,7 +222,5 @@ TEST(MessageBox, HookRecordsInsteadOfShowing)
     auto old = SetMessageBoxHook([&](const std::string& t, const std::string& c) { calls.emplace_back(t, c); });
     ShowMessageBox("Text\n\rline", "Caption");
     SetMessageBoxHook(old);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].first, "Text\n\rline");
-    EXPECT_EQ(calls[0].second, "Caption");
+    EXPECT_EQ(calls, (std::vector<std::pair<std::string, std::string>>{{"Text\n\rline", "Caption"}}));
 }
