@@ -5,34 +5,31 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "platform/message_window.h"
+
 using namespace qv;
 using namespace std::chrono_literals;
 
-TEST(PeriodicTimer, FiresRepeatedlyAndStopsForGood)
+TEST(PeriodicTimer, FiresRepeatedlyStopsForGoodAndCanBeKilledFromItsOwnCallback)
 {
     std::atomic<int> calls{0};
     {
         TPeriodicTimer t(5, [&] { ++calls; });
-        while (calls < 3)
-            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(WaitSleeping([&] { return calls >= 3; }, 10000));
         t.Stop();
         const int after = calls;
         std::this_thread::sleep_for(30ms);
         EXPECT_EQ(calls, after);
     }
-}
 
-TEST(PeriodicTimer, CanBeKilledFromItsOwnCallback)
-{
-    std::atomic<int> calls{0};
+    calls = 0;
     std::atomic<uint32_t> id{0};
     std::atomic<bool> killed{false};
     id = TimeSetEvent(2, [&] {
         if (++calls == 2)
             killed = TimeKillEvent(id);
     });
-    while (!killed)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(WaitSleeping([&] { return killed.load(); }, 10000));
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(calls, 2);
     EXPECT_FALSE(TimeKillEvent(id)); // already gone
