@@ -5,19 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace qvtest {
-
-// The test-source plugin, built next to the test programs.
-inline std::string TestSourcePlugin()
-{
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (exe.parent_path() / "libasound_module_pcm_qvsource.so").string();
-}
 
 class TPrivateAlsaConfig {
 public:
@@ -26,18 +19,15 @@ public:
     {
         char tmpl[] = "/tmp/qv-alsa-XXXXXX";
         FDir = ::mkdtemp(tmpl) ? tmpl : "/tmp";
-        FPath = FDir + "/asound.conf";
-        std::ofstream(FPath) << text << "\n";
-        if (const char* old = std::getenv("ALSA_CONFIG_PATH")) {
-            FHadOld = true;
+        std::ofstream(FDir + "/asound.conf") << text << "\n";
+        if (const char* old = std::getenv("ALSA_CONFIG_PATH"))
             FOld = old;
-        }
-        ::setenv("ALSA_CONFIG_PATH", FPath.c_str(), 1);
+        ::setenv("ALSA_CONFIG_PATH", (FDir + "/asound.conf").c_str(), 1);
     }
     ~TPrivateAlsaConfig()
     {
-        if (FHadOld)
-            ::setenv("ALSA_CONFIG_PATH", FOld.c_str(), 1);
+        if (FOld)
+            ::setenv("ALSA_CONFIG_PATH", FOld->c_str(), 1);
         else
             ::unsetenv("ALSA_CONFIG_PATH");
         std::error_code ec;
@@ -45,8 +35,6 @@ public:
     }
     TPrivateAlsaConfig(const TPrivateAlsaConfig&) = delete;
     TPrivateAlsaConfig& operator=(const TPrivateAlsaConfig&) = delete;
-
-    const std::string& Dir() const { return FDir; }
 
     // Writes bytes to a file in the private folder and returns its path.
     std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const
@@ -64,16 +52,19 @@ public:
         return "pcm.!default { type file slave.pcm { type null } file \"/dev/null\" infile \"" + infile +
                "\" format \"raw\" }";
     }
-    // "default" = the paced test source with the given extra fields.
+    // "default" = the paced test source (the plugin built next to the test
+    // programs) with the given extra fields.
     static std::string TestSource(const std::string& fields)
     {
-        return "pcm_type.qvsource { lib \"" + TestSourcePlugin() + "\" }\npcm.!default { type qvsource " + fields +
-               " }";
+        std::error_code ec;
+        const auto plugin = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() /
+                            "libasound_module_pcm_qvsource.so";
+        return "pcm_type.qvsource { lib \"" + plugin.string() + "\" }\npcm.!default { type qvsource " + fields + " }";
     }
 
 private:
-    std::string FDir, FPath, FOld;
-    bool FHadOld = false;
+    std::string FDir;
+    std::optional<std::string> FOld;
 };
 
 } // namespace qvtest
