@@ -51,7 +51,8 @@ TEST(PcmFormat, Validity)
     for (const auto& c : cases) {
         TWaveFormatEx f = Pcm(c.bits, c.channels, c.rate);
         f.wFormatTag = c.tag;
-        EXPECT_EQ(IsPCMFormatValid(&f), c.valid) << c.bits << " " << c.channels << " " << c.rate << " " << c.tag;
+        EXPECT_EQ(IsPCMFormatValid(&f), c.valid)
+            << c.bits << "b " << c.channels << "ch " << c.rate << "Hz tag " << c.tag;
     }
     // The derived fields are not checked: a zero rate per second still passes.
     TWaveFormatEx f = Pcm(16, 2, 44100);
