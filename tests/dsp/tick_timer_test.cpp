@@ -9,6 +9,7 @@
 
 #include "framework/exception_handler.h"
 #include "framework/exceptions.h"
+#include "platform/message_window.h"
 
 using namespace qv;
 using namespace std::chrono_literals;
@@ -16,16 +17,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // Waits for a condition with a generous time-out; true when it came.
-template <typename F> bool WaitFor(F&& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+bool WaitFor(const std::function<bool()>& done) { return WaitSleeping(done, 20000); }
 
 bool WaitTicks(uint64_t ticks)
 {
