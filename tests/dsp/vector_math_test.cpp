@@ -14,37 +14,29 @@ TEST(VectorMathLoader, FindsTheLibraryBesideTheProgram)
     EXPECT_TRUE(VectorMathLoaded());
     EXPECT_EQ(VectorMathLibrary().Path(), paths.front());
     const TVectorMathProcs& p = VectorMath();
-    EXPECT_TRUE(p.DoCplxFFT2 && p.fvecBitRev2 && p.BuildRealOutput && p.GenSinTable1 &&
-                p.GenSinTable2 && p.fvecMul1 && p.Min && p.Max && p.MinMax && p.GlobalMoveMem &&
-                p.GlobalFillMem);
+    EXPECT_TRUE(p.DoCplxFFT2 && p.fvecBitRev2 && p.BuildRealOutput && p.GenSinTable1 && p.GenSinTable2 &&
+                p.fvecMul1 && p.Min && p.Max && p.MinMax && p.GlobalMoveMem && p.GlobalFillMem);
     EXPECT_EQ(p.MinMax(12, -1, 1), 1);
-    // Loading again keeps the same copy.
-    LoadVectorMathLibrary();
+    LoadVectorMathLibrary(); // again: the same copy
     EXPECT_EQ(&VectorMath(), &p);
 }
 
 TEST(VectorMathLoader, FailuresNameTheLibraryAndWhatIsMissing)
 {
-    try {
-        OpenVectorMathLibrary({"/nonexistent-a/libqvvecmath.so", "/nonexistent-b/libqvvecmath.so"});
-        FAIL() << "no library should be found";
-    } catch (const EVectorMathError& e) {
-        EXPECT_EQ(e.Message(), "The vector-math library \"libqvvecmath.so\" was not found (looked in "
-                               "/nonexistent-a, /nonexistent-b).");
-    }
+    const auto error = [](auto&& open) -> std::string {
+        try {
+            open();
+        } catch (const EVectorMathError& e) {
+            return e.Message();
+        }
+        return "(loaded)";
+    };
+    EXPECT_EQ(error([] { OpenVectorMathLibrary({"/nonexistent-a/libqvvecmath.so", "/nonexistent-b/libqvvecmath.so"}); }),
+              "The vector-math library \"libqvvecmath.so\" was not found (looked in /nonexistent-a, /nonexistent-b).");
     // A file that is there but is no library.
-    try {
-        TVectorMathLibrary lib("/proc/self/status");
-        FAIL() << "a text file should not load";
-    } catch (const EVectorMathError& e) {
-        EXPECT_EQ(e.Message().rfind("The vector-math library \"/proc/self/status\" cannot be loaded: ", 0), 0u)
-            << e.Message();
-    }
-    try {
-        OpenVectorMathLibrary({"/nonexistent-a/libqvvecmath.so", QV_INCOMPLETE_VECMATH});
-        FAIL() << "the incomplete library should be refused";
-    } catch (const EVectorMathError& e) {
-        EXPECT_EQ(e.Message(), std::string("The vector-math library \"") + QV_INCOMPLETE_VECMATH +
-                                   "\" has no entry point \"_BuildRealOutput\".");
-    }
+    const std::string text = error([] { TVectorMathLibrary lib("/proc/self/status"); });
+    EXPECT_EQ(text.rfind("The vector-math library \"/proc/self/status\" cannot be loaded: ", 0), 0u) << text;
+    EXPECT_EQ(error([] { OpenVectorMathLibrary({"/nonexistent-a/libqvvecmath.so", QV_INCOMPLETE_VECMATH}); }),
+              std::string("The vector-math library \"") + QV_INCOMPLETE_VECMATH +
+                  "\" has no entry point \"_BuildRealOutput\".");
 }
