@@ -1,40 +1,24 @@
 // The vector-math library's entry points, each on its own, for every kernel
 // level the processor offers.
+#include <algorithm>
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
-#include <random>
+#include <tuple>
 #include <vector>
 
 #include "dsp/fft.h"
+#include "../dsp/kernel_levels.h"
 #include "dsp/vector_math.h"
 
 using namespace qv;
+using qvtest::ForEachKernelLevel;
 using cd = std::complex<double>;
 
 namespace {
 
 const TVectorMathProcs& P() { return VectorMath(); }
-
-TSelectKernelsProc SelectKernels()
-{
-    return reinterpret_cast<TSelectKernelsProc>(VectorMathLibrary().Symbol(vecmath::kSelectKernels));
-}
-
-// Kernel levels to run: the portable one, and the processor's best when it differs.
-std::vector<int32_t> Levels()
-{
-    std::vector<int32_t> levels{0};
-    if (SelectKernels()(1) == 1)
-        levels.push_back(1);
-    return levels;
-}
-
-struct LevelGuard {
-    ~LevelGuard() { SelectKernels()(1); }
-};
 
 uint32_t Rev(uint32_t i, int bits)
 {
@@ -44,15 +28,7 @@ uint32_t Rev(uint32_t i, int bits)
     return r;
 }
 
-std::vector<float> RandomFloats(size_t n, uint32_t seed)
-{
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (float& x : v)
-        x = dist(gen);
-    return v;
-}
+std::vector<float> RandomFloats(size_t n, uint32_t seed) { return qvtest::RandomValues(n, seed, -1.0f, 1.0f); }
 
 cd At(const std::vector<float>& d, size_t k) { return {d[2 * k], d[2 * k + 1]}; }
 
@@ -63,10 +39,7 @@ struct Table {
     explicit Table(size_t c) : v(c + 64, 12345.0f), count(c) {}
     bool GuardIntact() const
     {
-        for (size_t i = count; i < v.size(); ++i)
-            if (v[i] != 12345.0f)
-                return false;
-        return true;
+        return std::all_of(v.begin() + ptrdiff_t(count), v.end(), [](float x) { return x == 12345.0f; });
     }
 };
 
@@ -74,9 +47,7 @@ struct Table {
 
 TEST(VecMathKernels, ComplexForwardIsTheDftInBitReversedOrder)
 {
-    LevelGuard guard;
-    for (int32_t level : Levels()) {
-        SelectKernels()(level);
+    ForEachKernelLevel([](int32_t level) {
         for (int order = 0; order <= 11; ++order) {
             const size_t n = size_t(1) << order;
             Table t(n);
@@ -96,14 +67,12 @@ TEST(VecMathKernels, ComplexForwardIsTheDftInBitReversedOrder)
                 worst = std::max(worst, std::abs(At(d, k) - ref[Rev(uint32_t(k), order)]));
             EXPECT_LT(worst, 1e-6 * (order + 1) * std::sqrt(norm)) << "level " << level << " n " << n;
         }
-    }
+    });
 }
 
 TEST(VecMathKernels, BitReversalSwapsEachPairWithItsTableEntry)
 {
-    LevelGuard guard;
-    for (int32_t level : Levels()) {
-        SelectKernels()(level);
+    ForEachKernelLevel([](int32_t level) {
         for (int order = 0; order <= 13; ++order) {
             const size_t n = size_t(1) << order;
             std::vector<int32_t> table(n);
@@ -120,14 +89,12 @@ TEST(VecMathKernels, BitReversalSwapsEachPairWithItsTableEntry)
             P().fvecBitRev2(order, table.data(), d.data());
             EXPECT_EQ(d, expect) << "level " << level << " order " << order;
         }
-    }
+    });
 }
 
 TEST(VecMathKernels, RealOutputSplitsThePackedSpectrum)
 {
-    LevelGuard guard;
-    for (int32_t level : Levels()) {
-        SelectKernels()(level);
+    ForEachKernelLevel([](int32_t level) {
         for (int order = 1; order <= 11; ++order) {
             const size_t n = size_t(1) << order;
             Table t(n);
@@ -147,7 +114,7 @@ TEST(VecMathKernels, RealOutputSplitsThePackedSpectrum)
             }
             EXPECT_LT(worst, 1e-6) << "level " << level << " n " << n;
         }
-    }
+    });
 }
 
 TEST(VecMathKernels, InverseDirectionUndoesTheSplitAndTheComplexTransform)
@@ -224,14 +191,9 @@ TEST(VecMathKernels, ScaleClampsAndMemoryRoutines)
     EXPECT_EQ(d[0], 0.25f);
 
     const int32_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
-    EXPECT_EQ(P().Min(3, -4), -4);
-    EXPECT_EQ(P().Min(lo, hi), lo);
-    EXPECT_EQ(P().Max(3, -4), 3);
-    EXPECT_EQ(P().Max(lo, hi), hi);
-    EXPECT_EQ(P().MinMax(0, -1, 1), 0);
-    EXPECT_EQ(P().MinMax(7, -1, 1), 1);
-    EXPECT_EQ(P().MinMax(-9, -1, 1), -1);
-    EXPECT_EQ(P().MinMax(hi, 1, 5000), 5000);
+    EXPECT_EQ(std::tuple(P().Min(3, -4), P().Min(lo, hi), P().Max(3, -4), P().Max(lo, hi)), std::tuple(-4, lo, 3, hi));
+    EXPECT_EQ(std::tuple(P().MinMax(0, -1, 1), P().MinMax(7, -1, 1), P().MinMax(-9, -1, 1), P().MinMax(hi, 1, 5000)),
+              std::tuple(0, 1, -1, 5000));
     EXPECT_EQ(P().MinMax(3, 10, 1), 10); // crossed bounds: the lower one wins
 
     char buf[] = "abcdefgh";
