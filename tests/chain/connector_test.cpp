@@ -23,14 +23,8 @@ namespace {
 using C = TMMConnector;
 
 // Runs the event loop until cond holds or the time runs out.
-bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 10000)
-{
-    return WaitWithMessages(cond, timeoutMs);
-}
-void PumpFor(int ms)
-{
-    WaitWithMessages([] { return false; }, ms);
-}
+bool PumpUntil(const std::function<bool()>& cond, int ms = 10000) { return WaitWithMessages(cond, ms); }
+void PumpFor(int ms) { WaitWithMessages([] { return false; }, ms); }
 
 std::vector<uint8_t> Ramp(size_t n)
 {
@@ -40,10 +34,11 @@ std::vector<uint8_t> Ramp(size_t n)
     return v;
 }
 
-// WaveIn -> Connector with a driver double.
+// WaveIn -> Connector with a driver double; the views it makes are its own.
 struct Rig {
     TestDriver wave{"WaveIn"};
     TMMConnector conn;
+    std::vector<std::unique_ptr<QObject>> views;
     Rig(uint16_t bits, uint16_t channels, uint32_t rate, int32_t bufferSize, bool realTime = true)
     {
         wave.SetFormat(bits, channels, rate);
@@ -64,7 +59,26 @@ struct Rig {
         if (conn.RealTime() && conn.Enabled())
             PumpUntil([&] { return conn.Running(); }, 5000);
     }
+    // A recording view of blockBytes, put into a slot.
+    template <typename V = RecordingScope> V& View(void (C::*slot)(QObject*), int32_t blockBytes)
+    {
+        auto* v = new V("View", &conn, blockBytes);
+        views.emplace_back(v);
+        (conn.*slot)(v);
+        return *v;
+    }
+    // Steps are taken only by Trigger, and every block is due at once.
+    void Manual() { conn.SetAutoTrigger(false); conn.SetSynchronize(false); }
+    void Steps(int n) { while (n-- > 0) conn.Trigger(); }
 };
+
+std::vector<int64_t> Every(int64_t step, int64_t block, int64_t total)
+{
+    std::vector<int64_t> o;
+    for (int64_t at = 0; at + block <= total; at += step)
+        o.push_back(at);
+    return o;
+}
 
 int64_t DueMicros(int64_t offset, uint32_t bytesPerSecond)
 {
@@ -90,44 +104,37 @@ TEST(ConnectorTrigger, ThresholdsOfTheExamples)
 
 TEST(ConnectorTrigger, CrossingsOfTheExamples)
 {
-    auto m8 = PcmFormat(8, 1, 11025);
-    // A crossing at the first frame pair gives the offset of the second frame.
-    const uint8_t first[] = {100, 200, 128, 128};
-    EXPECT_EQ(TriggerSearch(&m8, first, 4, chBoth, tmUpFlank, 50), 1);
-    // b equal to the threshold counts for the up flank; a equal does not.
-    const uint8_t exact[] = {190, 191, 128, 128, 128};
-    EXPECT_EQ(TriggerSearch(&m8, exact, 5, chBoth, tmUpFlank, 50), 1);
-    const uint8_t fromAt[] = {191, 255, 128, 128, 128};
-    EXPECT_EQ(TriggerSearch(&m8, fromAt, 5, chBoth, tmUpFlank, 50), -1);
-    // The down flank: a above, b at or below 65.
-    const uint8_t down[] = {128, 128, 66, 65, 0, 0};
-    EXPECT_EQ(TriggerSearch(&m8, down, 6, chBoth, tmDownFlank, 50), 3);
-    // The last pair of frames is never compared.
-    const uint8_t late[] = {128, 128, 128, 200};
-    EXPECT_EQ(TriggerSearch(&m8, late, 4, chBoth, tmUpFlank, 50), -1);
-    EXPECT_EQ(TriggerSearch(&m8, late, 5, chBoth, tmUpFlank, 50), 3); // one more byte: now compared
-    EXPECT_EQ(TriggerSearch(&m8, first, 4, chBoth, tmNone, 50), -1);
-    EXPECT_EQ(TriggerSearch(&m8, first, 0, chBoth, tmUpFlank, 50), -1);
+    // 8-bit mono at level 50 (thresholds 191 and 65); Count -1 means all of d.
+    const auto m8 = PcmFormat(8, 1, 11025);
+    const auto search8 = [&](std::vector<uint8_t> d, int32_t count = -1, TMMTriggerMode mode = tmUpFlank) {
+        count = count < 0 ? static_cast<int32_t>(d.size()) : count;
+        return TriggerSearch(&m8, d.data(), count, chBoth, mode, 50);
+    };
+    EXPECT_EQ(search8({100, 200, 128, 128}), 1); // crossing at the first pair: the second frame's offset
+    EXPECT_EQ(search8({190, 191, 128, 128, 128}), 1); // b equal to the threshold counts for the up flank,
+    EXPECT_EQ(search8({191, 255, 128, 128, 128}), -1); // a equal does not
+    EXPECT_EQ(search8({128, 128, 66, 65, 0, 0}, -1, tmDownFlank), 3); // a above, b at or below 65
+    EXPECT_EQ(search8({128, 128, 128, 200, 128}, 4), -1); // the last pair of frames is never compared
+    EXPECT_EQ(search8({128, 128, 128, 200, 128}, 5), 3);  // one more byte: now compared
+    EXPECT_EQ(search8({100, 200, 128, 128}, -1, tmNone), -1);
+    EXPECT_EQ(search8({100, 200, 128, 128}, 0), -1);
 
-    // 16-bit stereo: chBoth tests the left channel, then the right.
-    auto s16 = PcmFormat(16, 2, 44100);
-    std::vector<uint8_t> d(17, 0);
-    WriteSample16(&d[4 * 2 + 2], 20000); // frame 2, right channel
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 16, chBoth, tmUpFlank, 50), 8);
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 16, chRight, tmUpFlank, 50), 8);
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 16, chLeft, tmUpFlank, 50), -1);
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 12, chBoth, tmUpFlank, 50), -1); // frames 1,2 are the last pair
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 15, chBoth, tmUpFlank, 50), -1); // rounded down to 12
-    // 16350 exactly reaches the threshold; 16349 does not.
-    WriteSample16(&d[4 * 2 + 2], 16349);
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 16, chBoth, tmUpFlank, 50), -1);
-    WriteSample16(&d[4 * 2 + 2], 16350);
-    EXPECT_EQ(TriggerSearch(&s16, d.data(), 16, chBoth, tmUpFlank, 50), 8);
-    // Down flank on the left channel of frame 1.
-    std::vector<uint8_t> e(16, 0);
-    WriteSample16(&e[4], -16350);
-    EXPECT_EQ(TriggerSearch(&s16, e.data(), 16, chBoth, tmDownFlank, 50), 4);
-    // 8-bit stereo: both bytes averaged? No: each channel on its own.
+    // 16-bit stereo, silent but for one sample: chBoth tests the left channel, then the right.
+    const auto s16 = PcmFormat(16, 2, 44100);
+    const auto search16 = [&](int at, int16_t v, int32_t count, TMMChannel ch, TMMTriggerMode m = tmUpFlank) {
+        std::vector<uint8_t> d(16, 0);
+        WriteSample16(&d[at], v);
+        return TriggerSearch(&s16, d.data(), count, ch, m, 50);
+    };
+    EXPECT_EQ(search16(10, 20000, 16, chBoth), 8); // frame 2, right channel
+    EXPECT_EQ(search16(10, 20000, 16, chRight), 8);
+    EXPECT_EQ(search16(10, 20000, 16, chLeft), -1);
+    EXPECT_EQ(search16(10, 20000, 12, chBoth), -1); // frames 1, 2 are the last pair
+    EXPECT_EQ(search16(10, 20000, 15, chBoth), -1); // rounded down to 12
+    EXPECT_EQ(search16(10, 16349, 16, chBoth), -1); // 16350 exactly reaches the threshold
+    EXPECT_EQ(search16(10, 16350, 16, chBoth), 8);
+    EXPECT_EQ(search16(4, -16350, 16, chBoth, tmDownFlank), 4); // left channel of frame 1
+    // 8-bit stereo: each channel on its own, not their mean.
     auto s8 = PcmFormat(8, 2, 8000);
     const uint8_t st8[] = {128, 128, 128, 250, 128, 128, 128, 128};
     EXPECT_EQ(TriggerSearch(&s8, st8, 8, chBoth, tmUpFlank, 50), 2);
@@ -198,10 +205,8 @@ TEST(Connector, PropertiesAndClassWideState)
 
 TEST(Connector, SlotsAcceptTheirViewsOnly)
 {
-    TestDriver wave("WaveIn");
-    wave.SetFormat(16, 1, 22050);
-    TMMConnector c;
-    c.SetInput(&wave);
+    Rig r(16, 1, 22050, 2048);
+    TMMConnector& c = r.conn;
     std::vector<std::string> order;
     RecordingScope scope("Scope", &c);
     RecordingView spectrum("Spectrum", &c);
@@ -240,8 +245,7 @@ TEST(Connector, SlotsAcceptTheirViewsOnly)
     order.clear();
     c.SetMeter1(&other); // refused: nothing announced
     EXPECT_TRUE(order.empty());
-    auto f = PcmFormat(8, 2, 8000);
-    wave.SetPWaveFormat(&f);
+    r.wave.SetFormat(8, 2, 8000);
     EXPECT_EQ(order, (std::vector<std::string>{"Level:Apply", "Scope:Apply", "Spectrum:Apply", "Spectrum:Apply",
                                                "Gram:Apply"}));
     EXPECT_EQ(c.Silence(), 128);
@@ -264,10 +268,8 @@ TEST(Connector, SlotsAcceptTheirViewsOnly)
 TEST(Connector, BlocksArriveAtTheOffsetsAndTimesOfTheDueTest)
 {
     Rig r(8, 1, 11025, 2048);
-    RecordingScope scope("Scope", &r.conn, 256);
-    RecordingView spectrum("Spectrum", &r.conn, 512);
-    r.conn.SetOscope1(&scope);
-    r.conn.SetSpectrum1(&spectrum);
+    auto& scope = r.View(&C::SetOscope1, 256);
+    auto& spectrum = r.View<RecordingView>(&C::SetSpectrum1, 512);
     r.Start();
     ASSERT_TRUE(r.conn.Running());
     EXPECT_EQ(C::RunningCount(), 1);
@@ -305,10 +307,8 @@ TEST(Connector, BlocksArriveAtTheOffsetsAndTimesOfTheDueTest)
 TEST(Connector, NewBufferRestartsEveryGroup)
 {
     Rig r(8, 1, 11025, 2048);
-    RecordingScope scope("Scope", &r.conn, 256);
-    RecordingView spectrum("Spectrum", &r.conn, 256);
-    r.conn.SetOscope1(&scope);
-    r.conn.SetSpectrum1(&spectrum);
+    auto& scope = r.View(&C::SetOscope1, 256);
+    auto& spectrum = r.View<RecordingView>(&C::SetSpectrum1, 256);
     r.Start();
     r.wave.Deliver(std::vector<uint8_t>(2048, 10));
     ASSERT_TRUE(PumpUntil([&] { return scope.BlockCount() >= 2 && spectrum.BlockCount() >= 2; }));
@@ -329,8 +329,7 @@ TEST(Connector, TriggeredScopeBlockStartsAtTheCrossing)
 {
     // Real time off: one step per buffer, in the delivering thread.
     Rig r(8, 1, 11025, 2048, false);
-    RecordingScope scope("Scope", &r.conn, 64);
-    r.conn.SetOscope1(&scope);
+    auto& scope = r.View(&C::SetOscope1, 64);
     r.conn.SetTriggerMode(tmUpFlank);
     r.conn.SetTriggerLevel(50);
     r.Start();
@@ -362,10 +361,8 @@ TEST(Connector, TriggeredScopeBlockStartsAtTheCrossing)
 TEST(Connector, RealTimeOffSteppingInTheDeliveringThread)
 {
     Rig r(16, 2, 8000, 1024, false);
-    RecordingScope scope("Scope", &r.conn, 128);
-    RecordingView spectrum("Spectrum", &r.conn, 256);
-    r.conn.SetOscope1(&scope);
-    r.conn.SetSpectrum1(&spectrum);
+    auto& scope = r.View(&C::SetOscope1, 128);
+    auto& spectrum = r.View<RecordingView>(&C::SetSpectrum1, 256);
     int triggers = 0;
     r.conn.OnTrigger = [&](TComponent* sender) {
         EXPECT_EQ(sender, &r.conn);
@@ -391,12 +388,10 @@ TEST(Connector, RealTimeOffSteppingInTheDeliveringThread)
     EXPECT_EQ(C::RunningCount(), 0);
 
     // Trigger drives the remaining steps when AutoTrigger is off.
-    r.conn.SetAutoTrigger(false);
-    r.conn.SetSynchronize(false);
+    r.Manual();
     r.wave.Deliver(Ramp(1024));
     EXPECT_EQ(scope.BlockCount(), 3u);
-    for (int i = 0; i < 10; ++i)
-        r.conn.Trigger();
+    r.Steps(10);
     EXPECT_EQ(scope.BlockCount(), 3u + 8u);
     EXPECT_EQ(scope.Offsets().back(), 896);
 }
@@ -404,10 +399,8 @@ TEST(Connector, RealTimeOffSteppingInTheDeliveringThread)
 TEST(Connector, TriggerFromOtherThreadsIsServedInTheMainThread)
 {
     Rig r(8, 1, 11025, 1024);
-    RecordingScope scope("Scope", &r.conn, 256);
-    r.conn.SetOscope1(&scope);
-    r.conn.SetAutoTrigger(false);
-    r.conn.SetSynchronize(false);
+    auto& scope = r.View(&C::SetOscope1, 256);
+    r.Manual();
     r.Start();
     ASSERT_TRUE(r.conn.Running());
     EXPECT_EQ(C::RunningCount(), 0); // not served by the pump
@@ -445,8 +438,7 @@ TEST(Connector, PausedCaptureReplaysSilenceAtTheBufferRate)
     for (uint16_t bits : {8, 16}) {
         Rig r(bits, 1, 11025, 512); // one buffer plays 46 ms (8-bit) or 23 ms (16-bit)
         const int32_t period = BytesToMs(r.wave.GetPWaveFormat(), 512);
-        RecordingScope scope("Scope", &r.conn, 256);
-        r.conn.SetOscope1(&scope);
+        auto& scope = r.View(&C::SetOscope1, 256);
         r.Start();
         r.wave.Deliver(Ramp(512));
         ASSERT_TRUE(PumpUntil([&] { return scope.BlockCount() == 2; }));
@@ -485,10 +477,8 @@ TEST(Connector, StopKeepsOrClearsThePictures)
 {
     {
         Rig r(8, 1, 11025, 512);
-        RecordingScope scope("Scope", &r.conn, 256);
-        RecordingView spectrum("Spectrum", &r.conn, 256);
-        r.conn.SetOscope1(&scope);
-        r.conn.SetSpectrum1(&spectrum);
+        auto& scope = r.View(&C::SetOscope1, 256);
+        auto& spectrum = r.View<RecordingView>(&C::SetSpectrum1, 256);
         r.conn.SetRefreshOnStop(false); // as the main window stores it
         r.Start();
         r.wave.Deliver(Ramp(512));
@@ -505,8 +495,7 @@ TEST(Connector, StopKeepsOrClearsThePictures)
     }
     {
         Rig r(8, 1, 11025, 512);
-        RecordingScope scope("Scope", &r.conn, 256);
-        r.conn.SetOscope1(&scope);
+        auto& scope = r.View(&C::SetOscope1, 256);
         r.Start();
         r.wave.Stop();
         EXPECT_EQ(scope.resets.load(), 1);
@@ -534,12 +523,8 @@ TEST(Connector, RealTimeMayNotChangeWhileOpen)
 {
     Rig r(8, 1, 11025, 512);
     r.wave.Open();
-    try {
-        r.conn.SetRealTime(false);
-        FAIL() << "changed while open";
-    } catch (const EMMConnectorError& e) {
-        EXPECT_EQ(e.Message(), "Change to property while device was open");
-    }
+    EXPECT_EQ(ErrorOf<EMMConnectorError>([&] { r.conn.SetRealTime(false); }),
+              "Change to property while device was open");
     EXPECT_TRUE(r.conn.RealTime());
     r.conn.SetRealTime(true); // the same value is no change
     r.wave.Close();
@@ -549,96 +534,65 @@ TEST(Connector, RealTimeMayNotChangeWhileOpen)
 
 TEST(Connector, NonPcmInputFindsNoConversion)
 {
-    TestDriver wave("WaveIn");
+    Rig r(8, 1, 8000, 256);
     TWaveFormatEx adpcm = PcmFormat(4, 1, 8000);
     adpcm.wFormatTag = 2;
-    wave.SetPWaveFormat(&adpcm);
-    TMMConnector c;
-    RecordingScope scope("Scope", &c, 64);
-    c.SetOscope1(&scope);
-    c.SetInput(&wave);
+    r.wave.SetPWaveFormat(&adpcm);
+    auto& scope = r.View(&C::SetOscope1, 64);
     EXPECT_TRUE(scope.formats.empty());
-    EXPECT_FALSE(c.IsPCM());
-    EXPECT_FALSE(c.Converting());
-    wave.Open();
-    wave.Start();
-    EXPECT_FALSE(c.Active());
-    wave.Deliver(Ramp(256));
+    EXPECT_FALSE(r.conn.IsPCM());
+    EXPECT_FALSE(r.conn.Converting());
+    r.wave.Open();
+    r.wave.Start();
+    EXPECT_FALSE(r.conn.Active());
+    r.wave.Deliver(Ramp(256));
     PumpFor(20);
     EXPECT_EQ(scope.BlockCount(), 0u);
-    EXPECT_FALSE(c.Running());
-    wave.Stop();
-    wave.Close();
+    EXPECT_FALSE(r.conn.Running());
 }
 
 TEST(Connector, ViewRefusingTheFormatRaisesOutOfTheChange)
 {
-    TestDriver wave("WaveIn");
-    wave.SetFormat(8, 1, 8000);
-    TMMConnector c;
-    c.SetInput(&wave);
-    RecordingScope scope("Scope", &c, 64);
+    Rig r(8, 1, 8000, 256);
+    RecordingScope scope("Scope", &r.conn, 64);
     scope.rejectFormats = true;
-    EXPECT_THROW(c.SetOscope1(&scope), std::runtime_error);
-    EXPECT_EQ(c.Oscope1(), &scope); // the slot keeps it
-    EXPECT_THROW(wave.SetFormat(16, 1, 8000), std::runtime_error);
-    EXPECT_EQ(+c.GetPWaveFormat()->wBitsPerSample, 16);
+    EXPECT_THROW(r.conn.SetOscope1(&scope), std::runtime_error);
+    EXPECT_EQ(r.conn.Oscope1(), &scope); // the slot keeps it
+    EXPECT_THROW(r.wave.SetFormat(16, 1, 8000), std::runtime_error);
+    EXPECT_EQ(+r.conn.GetPWaveFormat()->wBitsPerSample, 16);
 }
 
-TEST(Connector, SpectrogramsKeepOneReadPositionEach)
-{
-    Rig r(8, 1, 8000, 1024, false);
-    RecordingSpectrogram g1("G1", &r.conn, 256);
-    RecordingSpectrogram g2("G2", &r.conn, 512);
-    g1.accelerate = true; // advances a quarter block
-    r.conn.SetSpectrogram1(&g1);
-    r.conn.SetSpectrogram2(&g2);
-    r.conn.SetAutoTrigger(false);
-    r.conn.SetSynchronize(false);
-    r.Start();
-    r.wave.Deliver(Ramp(1024));
-    for (int i = 0; i < 20; ++i)
-        r.conn.Trigger();
-    std::vector<int64_t> want1;
-    for (int64_t o = 0; o + 256 <= 1024; o += 64)
-        want1.push_back(o);
-    EXPECT_EQ(g1.Offsets(), want1);
-    EXPECT_EQ(g2.Offsets(), (std::vector<int64_t>{0, 512}));
-    EXPECT_EQ(r.conn.HandOvers(C::grSpectrogram), 13);
-    EXPECT_FALSE(r.conn.Pending(C::grSpectrogram));
-}
-
-TEST(Connector, AcceleratedScrollingScopeAdvancesAQuarterFFT)
+TEST(Connector, AcceleratedViewsAdvanceByPartOfTheirBlock)
 {
     Rig r(16, 2, 8000, 2048, false);
-    RecordingScope s1("S1", &r.conn, 512);
-    RecordingScope s2("S2", &r.conn, 256);
+    auto& s1 = r.View(&C::SetOscope1, 512);
+    auto& s2 = r.View(&C::SetOscope2, 256);
     s1.scroll = s1.accelerate = true;
     s1.fftLength = 128;
     s1.bits = b16Bit;
     s1.mode = mStereo; // a quarter of 128 frames of 4 bytes = 128 bytes
-    r.conn.SetOscope1(&s1);
-    r.conn.SetOscope2(&s2);
-    r.conn.SetAutoTrigger(false);
-    r.conn.SetSynchronize(false);
+    auto& g1 = r.View<RecordingSpectrogram>(&C::SetSpectrogram1, 256);
+    auto& g2 = r.View<RecordingSpectrogram>(&C::SetSpectrogram2, 512);
+    g1.accelerate = true; // advances a quarter block
+    r.Manual();
     r.Start();
     r.wave.Deliver(Ramp(2048));
-    for (int i = 0; i < 20; ++i)
-        r.conn.Trigger();
-    std::vector<int64_t> want;
-    for (int64_t o = 0; o + 512 <= 2048; o += 128)
-        want.push_back(o);
-    EXPECT_EQ(s1.Offsets(), want); // whole 512-byte blocks every 128 bytes
-    EXPECT_EQ(s2.Offsets(), want); // the second scope shares the pointer
+    r.Steps(40);
+    EXPECT_EQ(s1.Offsets(), Every(128, 512, 2048)); // whole 512-byte blocks every 128 bytes
+    EXPECT_EQ(s2.Offsets(), Every(128, 512, 2048)); // the second scope shares the pointer
     EXPECT_EQ(r.conn.HandOvers(C::grOscope), 13);
+    // The spectrograms keep one read position each.
+    EXPECT_EQ(g1.Offsets(), Every(64, 256, 2048));
+    EXPECT_EQ(g2.Offsets(), (std::vector<int64_t>{0, 512, 1024, 1536}));
+    EXPECT_EQ(r.conn.HandOvers(C::grSpectrogram), 29);
+    EXPECT_FALSE(r.conn.Pending(C::grSpectrogram));
 }
 
 TEST(Connector, IdleHandlerAndDestructionPurge)
 {
     {
         Rig r(8, 1, 11025, 512);
-        RecordingScope scope("Scope", &r.conn, 256);
-        r.conn.SetOscope1(&scope);
+        auto& scope = r.View(&C::SetOscope1, 256);
         r.conn.SetEnterIdle(true);
         r.Start();
         EXPECT_TRUE(C::IdleHandlerInstalled());
@@ -664,23 +618,19 @@ TEST(Connector, IdleHandlerAndDestructionPurge)
     }
     // A destroyed connector's queued messages go; another's stay.
     PumpFor(10);
-    TestDriver wave1("W1"), wave2("W2");
+    Rig b(8, 1, 8000, 2048);
+    TestDriver wave1("W1");
     wave1.SetFormat(8, 1, 8000);
-    wave2.SetFormat(8, 1, 8000);
     auto a = std::make_unique<TMMConnector>();
-    TMMConnector b;
     a->SetInput(&wave1);
-    b.SetInput(&wave2);
     wave1.Open();
     wave1.Start();
-    wave2.Open();
-    wave2.Start();
+    b.wave.Open();
+    b.wave.Start();
     EXPECT_EQ(C::PendingMessages(MM_CONNECT_START), 2);
     a.reset();
     EXPECT_EQ(C::PendingMessages(MM_CONNECT_START), 1);
-    ASSERT_TRUE(PumpUntil([&] { return b.Running(); }));
-    wave2.Stop();
-    wave2.Close();
+    ASSERT_TRUE(PumpUntil([&] { return b.conn.Running(); }));
     wave1.Stop();
     wave1.Close();
 }
@@ -688,8 +638,7 @@ TEST(Connector, IdleHandlerAndDestructionPurge)
 TEST(Connector, PumpKeepsTheEventLoopServed)
 {
     Rig r(8, 1, 11025, 2048);
-    RecordingScope scope("Scope", &r.conn, 64);
-    r.conn.SetOscope1(&scope);
+    auto& scope = r.View(&C::SetOscope1, 64);
     r.Start();
     r.wave.Deliver(Ramp(2048));
     // Timers and posted calls of others run while the pump runs.
@@ -713,8 +662,7 @@ TEST(Connector, OnePumpAtATimeAndAFailingViewEndsIt)
     });
     {
         Rig r(8, 1, 11025, 512);
-        RecordingScope scope("Scope", &r.conn, 256);
-        r.conn.SetOscope1(&scope);
+        auto& scope = r.View(&C::SetOscope1, 256);
         r.Start();
         // Restarting again and again never adds a second pump.
         for (int i = 0; i < 5; ++i) {
