@@ -1,6 +1,5 @@
 #include "app/main_form.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
 #include <QTimer>
@@ -9,20 +8,14 @@
 #include "../platform/alsa_test_config.h"
 #include "app/startup.h"
 #include "platform/message_box.h"
+#include "platform/message_window.h"
 #include "platform/wave_in_fake_driver.h"
 
 using namespace qv;
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int ms = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+bool WaitFor(const std::function<bool()>& done) { return WaitWithMessages(done, 10000); }
 
 const char* const kNoDevice = "No wave audio recording device found";
 
@@ -45,9 +38,9 @@ protected:
     }
 
     // Starts the program up to its event loop and watches the device's events.
-    void Start(const std::string& description = {})
+    void Start()
     {
-        form = StartUp(*app, description);
+        form = StartUp(*app);
         ASSERT_NE(form, nullptr);
         Watch();
     }
@@ -104,11 +97,8 @@ TEST_F(MainForm, StartUpBuildsTheWindowThenOpensAndStartsBeforeTheEventLoop)
     EXPECT_FALSE(form->isVisible());
     // The device: its stored settings, opened and started through the driver in that order.
     TMMWaveIn* w = form->WaveIn;
-    EXPECT_EQ(w->TimeFormat(), tfMillisecond);
-    EXPECT_EQ(w->CallBackMode(), cmWindow);
-    EXPECT_EQ(w->SampleRate(), 11025);
-    EXPECT_EQ(w->BitLength(), b8Bit);
-    EXPECT_EQ(w->Mode(), mMono);
+    EXPECT_EQ(std::tuple(w->TimeFormat(), w->CallBackMode(), w->SampleRate(), w->BitLength(), w->Mode()),
+              std::tuple(tfMillisecond, cmWindow, 11025, b8Bit, mMono));
     EXPECT_EQ(w->State(), static_cast<uint32_t>(wsOpen | wsStarted));
     const std::vector<std::string> log = FDriver.Log();
     const auto at = [&](const std::string& call) { return std::find(log.begin(), log.end(), call) - log.begin(); };
@@ -123,11 +113,9 @@ TEST_F(MainForm, StartUpBuildsTheWindowThenOpensAndStartsBeforeTheEventLoop)
     EXPECT_EQ(form->Play_Btn->BoundsRect(), Bounds(2, 0, 15, 15));
     EXPECT_EQ(form->Pause_Btn->BoundsRect(), Bounds(16, 0, 15, 15));
     EXPECT_EQ(form->Close_Btn->BoundsRect(), Bounds(30, 0, 15, 15));
-    EXPECT_EQ(form->Fd_ComboBox->Left(), 66);
-    EXPECT_EQ(form->Fd_ComboBox->Width(), 56);
-    EXPECT_EQ(form->Fd_ComboBox->Height(), 19);
-    EXPECT_EQ(form->Bit_ComboBox->Left(), 142);
-    EXPECT_EQ(form->Bit_ComboBox->Width(), 49);
+    EXPECT_EQ(std::tuple(form->Fd_ComboBox->Left(), form->Fd_ComboBox->Width(), form->Fd_ComboBox->Height()),
+              std::tuple(66, 56, 19));
+    EXPECT_EQ(std::tuple(form->Bit_ComboBox->Left(), form->Bit_ComboBox->Width()), std::tuple(142, 49));
     EXPECT_EQ(form->Fd_ComboBox->Items(),
               (QStringList{"8000", "11025", "16000", "22050", "24000", "32000", "44100"}));
     EXPECT_EQ(form->Fd_ComboBox->ItemIndex(), 1);
