@@ -86,7 +86,8 @@ TEST(VolumeKernels, MatchTheLawForEverySampleAndExtremeGains)
                 all[k] = static_cast<uint8_t>(bits == 8 ? k : (k % 2 ? k >> 9 : k >> 1));
             Bytes expect = all;
             const bool want = ReferenceGain(expect.data(), count, bits, g, g);
-            const bool clamped = bits == 8 ? VolumeMono8(all.data(), count, g) : VolumeMono16(all.data(), count, g);
+            const bool clamped = bits == 8 ? VolumeMono8(all.data(), count, g)
+                                           : VolumeMono16(all.data(), count, g);
             EXPECT_EQ(clamped, want) << bits << " bits, gain " << g;
             EXPECT_EQ(all, expect) << bits << " bits, gain " << g;
         }
