@@ -22,8 +22,6 @@ using TLog = std::vector<std::string>;
 
 namespace {
 
-const char* const kRefused = "Change to property while device was open";
-
 // A passive stage that logs what reaches it.
 class TLogStage : public TMMDSPComponent {
     Q_OBJECT
@@ -124,6 +122,15 @@ protected:
         }
         return "";
     }
+    // Delivers the signal in chunks as the driver takes them, pausing after each.
+    void Feed(const std::vector<uint8_t>& signal, size_t chunk, std::chrono::milliseconds pause)
+    {
+        for (size_t off = 0; off < signal.size();) {
+            const size_t n = driver.Deliver(signal.data() + off, std::min(chunk, signal.size() - off));
+            off += n;
+            std::this_thread::sleep_for(n == 0 ? 1ms : pause); // none taken: every buffer is out
+        }
+    }
     int Count(const std::string& entry) const { return static_cast<int>(std::count(log.begin(), log.end(), entry)); }
 
     F driver;
@@ -151,18 +158,12 @@ TEST_F(WaveInTest, PropertyRules)
     EXPECT_EQ(std::tuple(wave->CallBackMode(), wave->TimeFormat(), wave->MaxRecordTime()),
               std::tuple(cmWindow, tfByte, -1));
 
-    wave->SetNumBuffers(1);
-    EXPECT_EQ(wave->NumBuffers(), 10);
-    wave->SetNumBuffers(600);
-    EXPECT_EQ(wave->NumBuffers(), 500);
-    wave->SetBufferSize(10);
-    EXPECT_EQ(wave->BufferSize(), 32);
-    wave->SetSampleRate(200000);
-    EXPECT_EQ(wave->SampleRate(), 100000);
-    wave->SetSampleRate(100);
-    EXPECT_EQ(wave->SampleRate(), 8000);
-    wave->SetMode(static_cast<TMMMode>(2));
-    EXPECT_EQ(wave->Mode(), mMono);
+    EXPECT_EQ((wave->SetNumBuffers(1), wave->NumBuffers()), 10);
+    EXPECT_EQ((wave->SetNumBuffers(600), wave->NumBuffers()), 500);
+    EXPECT_EQ((wave->SetBufferSize(10), wave->BufferSize()), 32);
+    EXPECT_EQ((wave->SetSampleRate(200000), wave->SampleRate()), 100000);
+    EXPECT_EQ((wave->SetSampleRate(100), wave->SampleRate()), 8000);
+    EXPECT_EQ((wave->SetMode(static_cast<TMMMode>(2)), wave->Mode()), mMono);
     SetFormat(mStereo, b16Bit, 44100);
     const TWaveFormatEx* f = wave->GetPWaveFormat();
     ASSERT_NE(f, nullptr);
@@ -177,37 +178,32 @@ TEST_F(WaveInTest, PropertyRules)
     wave->SetPWaveFormat(&g);
     EXPECT_EQ(std::tuple(wave->SampleRate(), wave->BitLength(), wave->Mode()), std::tuple(22050, b8Bit, mMono));
 
-    wave->SetDeviceID(1);
-    EXPECT_EQ(wave->ProductName(), "A name longer than thirty-one c");
+    EXPECT_EQ((wave->SetDeviceID(1), wave->ProductName()), "A name longer than thirty-one c");
     wave->SetDeviceID(-1);
     EXPECT_EQ(std::tuple(wave->DeviceID(), wave->ProductName()), std::tuple(-1, "First card"));
     wave->SetDeviceID(2);
-    EXPECT_EQ(std::tuple(wave->DeviceID(), wave->ProductName()), std::tuple(-2, "No wave audio recording device found"));
-    wave->SetDeviceID(-5);
-    EXPECT_EQ(wave->DeviceID(), -2);
+    EXPECT_EQ(std::tuple(wave->DeviceID(), wave->ProductName()),
+              std::tuple(-2, "No wave audio recording device found"));
+    EXPECT_EQ((wave->SetDeviceID(-5), wave->DeviceID()), -2);
     EXPECT_EQ(Raised([&] { wave->Open(); }), "Invalid DeviceID");
     wave->SetDeviceID(0);
 
-    wave->SetCallBackMode(cmCallback);
-    EXPECT_EQ(wave->CallBackMode(), cmWindow);
+    EXPECT_EQ((wave->SetCallBackMode(cmCallback), wave->CallBackMode()), cmWindow);
     EXPECT_EQ(boxes, (std::vector<std::pair<std::string, std::string>>{
                          {"\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under "
                           "Windows 95",
                           "TMMWaveIn"}}));
-    wave->SetCallBackMode(cmThread);
-    EXPECT_EQ(wave->CallBackMode(), cmThread);
+    EXPECT_EQ((wave->SetCallBackMode(cmThread), wave->CallBackMode()), cmThread);
     wave->SetCallBackMode(cmWindow);
 
     // Changes while open are refused, after OnError.
     wave->Open();
     log.clear();
-    EXPECT_EQ(Raised([&] { wave->SetSampleRate(8000); }), kRefused);
-    EXPECT_EQ(Raised([&] { wave->SetMode(mStereo); }), kRefused);
-    EXPECT_EQ(Raised([&] { wave->SetBitLength(b16Bit); }), kRefused);
-    EXPECT_EQ(Raised([&] { wave->SetNumBuffers(4); }), kRefused);
-    EXPECT_EQ(Raised([&] { wave->SetBufferSize(4096); }), kRefused);
-    EXPECT_EQ(Raised([&] { wave->SetCallBackMode(cmThread); }), kRefused);
-    EXPECT_EQ(Raised([&] { wave->SetDeviceID(1); }), kRefused);
+    for (const auto& change : std::initializer_list<std::function<void()>>{
+             [&] { wave->SetSampleRate(8000); }, [&] { wave->SetMode(mStereo); }, [&] { wave->SetBitLength(b16Bit); },
+             [&] { wave->SetNumBuffers(4); }, [&] { wave->SetBufferSize(4096); },
+             [&] { wave->SetCallBackMode(cmThread); }, [&] { wave->SetDeviceID(1); }})
+        EXPECT_EQ(Raised(change), "Change to property while device was open");
     EXPECT_EQ(Count("OnError"), 7);
     EXPECT_EQ(wave->SampleRate(), 22050);
     wave->SetSampleRate(22050); // no change, no error
@@ -219,24 +215,16 @@ TEST_F(WaveInTest, RecordingLimitInTheThreeTimeFormats)
 {
     Make();
     wave->SetTimeFormat(tfMillisecond);
-    wave->SetMaxRecordTime(1000);
-    EXPECT_EQ(wave->MaxBytes(), 11025);
-    wave->SetTimeFormat(tfByte);
-    EXPECT_EQ(wave->MaxRecordTime(), 11025);
-    wave->SetTimeFormat(tfSample);
-    EXPECT_EQ(wave->MaxRecordTime(), 11025);
+    EXPECT_EQ((wave->SetMaxRecordTime(1000), wave->MaxBytes()), 11025);
+    EXPECT_EQ((wave->SetTimeFormat(tfByte), wave->MaxRecordTime()), 11025);
+    EXPECT_EQ((wave->SetTimeFormat(tfSample), wave->MaxRecordTime()), 11025);
     SetFormat(mStereo, b16Bit, 44100);
-    wave->SetMaxRecordTime(1001); // frames: rounded to whole 4-byte frames
-    EXPECT_EQ(wave->MaxBytes(), 4004);
-    wave->SetTimeFormat(tfMillisecond);
-    EXPECT_EQ(wave->MaxRecordTime(), 23); // 4004 bytes = 22.7 ms
-    wave->SetMaxRecordTime(3);
-    EXPECT_EQ(wave->MaxBytes(), 532);
+    EXPECT_EQ((wave->SetMaxRecordTime(1001), wave->MaxBytes()), 4004); // frames: rounded to whole 4-byte frames
+    EXPECT_EQ((wave->SetTimeFormat(tfMillisecond), wave->MaxRecordTime()), 23); // 4004 bytes = 22.7 ms
+    EXPECT_EQ((wave->SetMaxRecordTime(3), wave->MaxBytes()), 532);
     wave->SetTimeFormat(tfByte);
-    wave->SetMaxRecordTime(1003); // lowered to whole frames
-    EXPECT_EQ(wave->MaxBytes(), 1000);
-    wave->SetMaxRecordTime(-1);
-    EXPECT_EQ(wave->MaxBytes(), 0x7FFFFFFC);
+    EXPECT_EQ((wave->SetMaxRecordTime(1003), wave->MaxBytes()), 1000); // lowered to whole frames
+    EXPECT_EQ((wave->SetMaxRecordTime(-1), wave->MaxBytes()), 0x7FFFFFFC);
 
     // 1000 ms of 8-bit mono 11025 Hz with 2048-byte buffers: the sixth buffer
     // carries 785 bytes and the recording stops by itself, once.
@@ -279,11 +267,11 @@ TEST_F(WaveInTest, EventOrderOfOpenStartPauseRestartStopClose)
     EXPECT_EQ(wave->Buffer(9)->dwBufferLength, 2044u);
     EXPECT_EQ(wave->Buffer(10), nullptr);
     EXPECT_EQ(wave->State(), wsOpen | wsStarted);
-    TLog drv = driver.Log();
-    ASSERT_EQ(drv.size(), 2u + 1 + 10 + 10 + 1);
-    EXPECT_EQ(TLog(drv.begin(), drv.begin() + 4), (TLog{"Query", "GetDevCaps", "Open", "PrepareHeader"}));
-    EXPECT_EQ(drv[13], "AddBuffer");
-    EXPECT_EQ(drv.back(), "Start");
+    TLog drv{"Query", "GetDevCaps", "Open"};
+    drv.insert(drv.end(), 10, "PrepareHeader");
+    drv.insert(drv.end(), 10, "AddBuffer");
+    drv.push_back("Start");
+    EXPECT_EQ(driver.Log(), drv);
     EXPECT_EQ(driver.OpenFlags(), CALLBACK_FUNCTION);
     EXPECT_EQ(driver.QueuedCount(), 10);
 
@@ -346,13 +334,7 @@ TEST_F(WaveInTest, WindowDeliveryPassesEveryByteInOrderAndRequeues)
     wave->Start();
     const auto signal = Pattern(10500, 5);
     // The driver delivers from another thread; the chain runs in the main thread.
-    std::thread feeder([&] {
-        for (size_t off = 0; off < signal.size();) {
-            const size_t n = driver.Deliver(signal.data() + off, std::min<size_t>(700, signal.size() - off));
-            off += n;
-            std::this_thread::sleep_for(n == 0 ? 1ms : 2ms); // none taken: every buffer is out
-        }
-    });
+    std::thread feeder([&] { Feed(signal, 700, 2ms); });
     while (stage->Data().size() < 10000)
         ASSERT_TRUE(Until([&] { return stage->Data().size() >= 10000; }, 10000));
     feeder.join();
@@ -380,12 +362,7 @@ TEST_F(WaveInTest, ThreadDeliveryRunsTheChainOnTheWorker)
     const auto threads = TMMDSPThread::ThreadCount();
     EXPECT_GE(threads, 1u);
     const auto signal = Pattern(512 * 25, 9);
-    for (size_t off = 0; off < signal.size();) {
-        const size_t n = driver.Deliver(signal.data() + off, std::min<size_t>(512, signal.size() - off));
-        off += n;
-        if (n == 0)
-            std::this_thread::sleep_for(1ms); // the worker gives the buffers back
-    }
+    Feed(signal, 512, 0ms);
     ASSERT_TRUE(WaitSleeping([&] { return stage->Data().size() == signal.size(); }, 10000));
     EXPECT_EQ(stage->Data(), signal);
     for (auto id : stage->Threads())
