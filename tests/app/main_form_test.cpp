@@ -37,12 +37,21 @@ protected:
         SetMessageBoxHook(std::move(FOldHook));
     }
 
-    // Starts the program up to its event loop and watches the device's events.
+    // Starts the program up to its event loop and logs each event of WaveIn with
+    // the looks its handler left.
     void Start()
     {
         form = StartUp(*app);
         ASSERT_NE(form, nullptr);
-        Watch();
+        TMMWaveIn* w = form->WaveIn;
+        for (auto [event, name] : {std::pair{&w->OnOpen, "Open"}, {&w->OnStart, "Start"}, {&w->OnPause, "Pause"},
+                                   {&w->OnRestart, "Restart"}, {&w->OnStop, "Stop"}, {&w->OnClose, "Close"}}) {
+            ASSERT_TRUE(*event) << name;
+            *event = [this, handler = *event, name = std::string(name)](TComponent* s) {
+                handler(s);
+                events.push_back(name + " " + Looks() + (form->isVisible() ? "" : " hidden"));
+            };
+        }
     }
 
     // "lit,dim,dim" for Play_Btn, Pause_Btn, Close_Btn.
@@ -53,22 +62,6 @@ protected:
             return i == lit ? "lit" : i == dim ? "dim" : "bad" + std::to_string(i);
         };
         return look(form->Play_Btn, 0, 1) + "," + look(form->Pause_Btn, 2, 3) + "," + look(form->Close_Btn, 4, 5);
-    }
-
-    // Logs each event of WaveIn with the looks its handler left.
-    void Watch()
-    {
-        TMMWaveIn* w = form->WaveIn;
-        for (auto [event, name] : {std::pair{&w->OnOpen, "Open"}, std::pair{&w->OnStart, "Start"},
-                                   std::pair{&w->OnPause, "Pause"}, std::pair{&w->OnRestart, "Restart"},
-                                   std::pair{&w->OnStop, "Stop"}, std::pair{&w->OnClose, "Close"}}) {
-            ASSERT_TRUE(*event) << name;
-            TMMNotifyEvent handler = *event;
-            *event = [this, handler, name = std::string(name)](TComponent* s) {
-                handler(s);
-                events.push_back(name + " " + Looks() + (form->isVisible() ? "" : " hidden"));
-            };
-        }
     }
 
     void Click(TTransportButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(7, 7)); }
@@ -164,7 +157,7 @@ TEST_F(MainForm, WithoutADeviceTheMessageShowsOnceAndTheWindowComesUpClosed)
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(MainForm, TransportLooksFollowEveryEvent)
+TEST_F(MainForm, TransportLooksFollowEveryEventAndADriverFailureIsShownOnce)
 {
     Start();
     form->Show();
@@ -195,6 +188,18 @@ TEST_F(MainForm, TransportLooksFollowEveryEvent)
     EXPECT_EQ(play.pixel(7, 7), ToQColor(clAqua).rgb());
     EXPECT_EQ(close.pixel(7, 7), ToQColor(clTeal).rgb());
     EXPECT_EQ(close.pixel(1, 1), ToQColor(clBlack).rgb());
+
+    // A driver failure inside a click handler reaches the message box once.
+    Click(form->Close_Btn);
+    FDriver.SetErrorText(MMSYSERR_ERROR, "Unspecified error");
+    FDriver.FailCall(TFakeWaveInDriver::fcStart, MMSYSERR_ERROR);
+    Click(form->Play_Btn);
+    EXPECT_EQ(boxes, std::vector<std::string>{"WaveInStart:\n\rUnspecified error"});
+    EXPECT_EQ(Looks(), "dim,dim,lit");
+    EXPECT_EQ(form->WaveIn->State(), static_cast<uint32_t>(wsClosed));
+    Click(form->Play_Btn); // the next try works
+    EXPECT_EQ(Looks(), "lit,dim,dim");
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(MainForm, FormatSelectorsRestartARunningCaptureWithTheNewFormat)
@@ -256,22 +261,6 @@ TEST_F(MainForm, AFormatTheDeviceCannotRecordIsReportedOnceAndTheSelectorShowsTh
     EXPECT_EQ(boxes.size(), 1u);
     Click(form->Play_Btn);
     EXPECT_EQ(Looks(), "lit,dim,dim");
-}
-
-TEST_F(MainForm, ADriverFailureInAHandlerReachesTheMessageBoxOnce)
-{
-    Start();
-    form->Show();
-    Click(form->Close_Btn);
-    FDriver.SetErrorText(MMSYSERR_ERROR, "Unspecified error");
-    FDriver.FailCall(TFakeWaveInDriver::fcStart, MMSYSERR_ERROR);
-    Click(form->Play_Btn);
-    EXPECT_EQ(boxes, std::vector<std::string>{"WaveInStart:\n\rUnspecified error"});
-    EXPECT_EQ(Looks(), "dim,dim,lit");
-    EXPECT_EQ(form->WaveIn->State(), static_cast<uint32_t>(wsClosed));
-    Click(form->Play_Btn); // the next try works
-    EXPECT_EQ(Looks(), "lit,dim,dim");
-    EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(MainForm, ABadDescriptionStopsStartUpWithItsLineAndProblem)
