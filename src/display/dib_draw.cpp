@@ -57,10 +57,21 @@ inline void FillSpan(const TDIBSurface& s, uint8_t* p, int32_t n, uint32_t c)
     const uint32_t w0 = b | g << 8 | r << 16 | b << 24;
     const uint32_t w1 = g | r << 8 | b << 16 | g << 24;
     const uint32_t w2 = r | b << 8 | g << 16 | r << 24;
+    // Sixteen pixels (48 bytes, a whole number of 12-byte periods) per step,
+    // as three 16-byte stores; the rest in 32-bit words and single pixels.
+    alignas(16) uint8_t pat[48];
+    for (int k = 0; k < 4; ++k) {
+        std::memcpy(pat + 12 * k, &w0, 4);
+        std::memcpy(pat + 12 * k + 4, &w1, 4);
+        std::memcpy(pat + 12 * k + 8, &w2, 4);
+    }
+    while (n >= 16) {
+        std::memcpy(p, pat, 48);
+        p += 48;
+        n -= 16;
+    }
     while (n >= 4) {
-        std::memcpy(p, &w0, 4);
-        std::memcpy(p + 4, &w1, 4);
-        std::memcpy(p + 8, &w2, 4);
+        std::memcpy(p, pat, 12);
         p += 12;
         n -= 4;
     }
@@ -398,8 +409,19 @@ void FillRect(const TDIBSurface& S, const TRect& R)
         return;
     const int32_t n = r.Width();
     uint8_t* p = S.Pixel(r.Left, r.Top);
-    for (int32_t y = r.Top; y < r.Bottom; ++y, p += S.RowStep())
-        FillSpan(S, p, n, S.Color);
+    if (S.BytesPerPixel == 1) {
+        for (int32_t y = r.Top; y < r.Bottom; ++y, p += S.RowStep())
+            std::memset(p, static_cast<uint8_t>(S.Color), static_cast<size_t>(n));
+        return;
+    }
+    // 24 bits: one row in pattern stores, the others copied from it (the
+    // library's block copy is wider than any store pattern of 3-byte pixels).
+    FillSpan(S, p, n, S.Color);
+    const uint8_t* first = p;
+    const size_t bytes = static_cast<size_t>(n) * 3;
+    p += S.RowStep();
+    for (int32_t y = r.Top + 1; y < r.Bottom; ++y, p += S.RowStep())
+        std::memcpy(p, first, bytes);
 }
 
 void XorFillRect(const TDIBSurface& S, const TRect& R)
@@ -436,8 +458,10 @@ void Clear(const TDIBSurface& S)
         std::memset(S.Bits, static_cast<uint8_t>(S.Color), static_cast<size_t>(S.Stride) * S.Height);
         return;
     }
-    for (int32_t row = 0; row < S.Height; ++row)
-        FillSpan(S, S.Bits + static_cast<ptrdiff_t>(row) * S.Stride, S.Width, S.Color);
+    FillSpan(S, S.Bits, S.Width, S.Color);
+    const size_t bytes = static_cast<size_t>(S.Width) * 3;
+    for (int32_t row = 1; row < S.Height; ++row)
+        std::memcpy(S.Bits + static_cast<ptrdiff_t>(row) * S.Stride, S.Bits, bytes);
 }
 
 void CopyRect(const TDIBSurface& S, int32_t SrcX, int32_t SrcY, int32_t Width, int32_t Height, int32_t DestX,
