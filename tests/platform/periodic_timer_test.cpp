@@ -26,8 +26,11 @@ TEST(PeriodicTimer, FiresRepeatedlyStopsForGoodAndCanBeKilledFromItsOwnCallback)
     std::atomic<uint32_t> id{0};
     std::atomic<bool> killed{false};
     id = TimeSetEvent(2, [&] {
-        if (++calls == 2)
+        if (++calls == 2) {
+            while (id == 0) // the identifier may not be stored yet on a loaded machine
+                std::this_thread::yield();
             killed = TimeKillEvent(id);
+        }
     });
     ASSERT_TRUE(WaitSleeping([&] { return killed.load(); }, 10000));
     std::this_thread::sleep_for(20ms);
