@@ -107,6 +107,25 @@ TEST(WaveInAlsa, CapturesTheBytesFedThroughTheWholeProtocol)
     }
 }
 
+TEST(WaveInAlsa, NoCaptureDeviceAtAll)
+{
+    TRealDriver real;
+    TPrivateAlsaConfig config("");
+    TMMWaveIn wave;
+    EXPECT_EQ(wave.NumDevs(), 0);
+    int errors = 0;
+    wave.OnError = [&](TComponent*) { ++errors; };
+    std::string message;
+    try {
+        wave.Start();
+    } catch (const EMMWaveInError& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, "No wave audio recording device found");
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(wave.State(), wsClosed);
+}
+
 TEST(WaveInAlsa, PacedSourceArrivesWithoutGaps)
 {
     TRealDriver real;
