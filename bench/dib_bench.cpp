@@ -118,7 +118,8 @@ void BM_TraceLines(benchmark::State& state)
     Surface d(static_cast<int>(state.range(0)));
     std::vector<int> ys(kW + 1);
     for (int i = 0; i <= kW; ++i)
-        ys[static_cast<size_t>(i)] = kH / 2 + static_cast<int>((kH / 2 - 1) * (((i * 37) % 101) / 50.0 - 1.0));
+        ys[static_cast<size_t>(i)]
+            = kH / 2 + static_cast<int>((kH / 2 - 1) * (((i * 37) % 101) / 50.0 - 1.0));
     for (auto _ : state) {
         for (int i = 0; i < kW; ++i)
             dib::Line(d.s, i, ys[static_cast<size_t>(i)], i + 1, ys[static_cast<size_t>(i) + 1]);

@@ -13,10 +13,10 @@ void DrawBevelRings(TCanvas& Canvas, TRect& R, TColor TopLeft, TColor BottomRigh
     --R.Right;
     for (int32_t i = 0; i < Width; ++i) {
         Canvas.Pen().SetColor(TopLeft);
-        const TPoint tl[3] = {{R.Left, R.Bottom}, {R.Left, R.Top}, {R.Right, R.Top}};
+        const TPoint tl[3] = { { R.Left, R.Bottom }, { R.Left, R.Top }, { R.Right, R.Top } };
         Canvas.Polyline(tl, 3);
         Canvas.Pen().SetColor(BottomRight);
-        const TPoint br[3] = {{R.Right, R.Top}, {R.Right, R.Bottom}, {R.Left - 1, R.Bottom}};
+        const TPoint br[3] = { { R.Right, R.Top }, { R.Right, R.Bottom }, { R.Left - 1, R.Bottom } };
         Canvas.Polyline(br, 3);
         R = InflateRect(R, -1, -1);
     }
@@ -25,7 +25,7 @@ void DrawBevelRings(TCanvas& Canvas, TRect& R, TColor TopLeft, TColor BottomRigh
 }
 
 TMMBevel::TMMBevel()
-    : FColors{clBtnFace, clBlack, clBtnHighlight, clBtnShadow, clBtnHighlight, clBtnShadow}
+    : FColors { clBtnFace, clBlack, clBtnHighlight, clBtnShadow, clBtnHighlight, clBtnShadow }
 {
 }
 

@@ -16,12 +16,12 @@ namespace qv {
 namespace {
 
 // The 20 fixed colours (red, green, blue): entries 0..9 and 246..255.
-constexpr uint8_t kFixedLow[10][3] = {{0, 0, 0},       {128, 0, 0},     {0, 128, 0},   {128, 128, 0},
-                                      {0, 0, 128},     {128, 0, 128},   {0, 128, 128}, {192, 192, 192},
-                                      {192, 220, 192}, {166, 202, 240}};
-constexpr uint8_t kFixedHigh[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
-                                       {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},
-                                       {0, 255, 255},   {255, 255, 255}};
+constexpr uint8_t kFixedLow[10][3]
+    = { { 0, 0, 0 }, { 128, 0, 0 }, { 0, 128, 0 }, { 128, 128, 0 }, { 0, 0, 128 }, { 128, 0, 128 },
+          { 0, 128, 128 }, { 192, 192, 192 }, { 192, 220, 192 }, { 166, 202, 240 } };
+constexpr uint8_t kFixedHigh[10][3]
+    = { { 255, 251, 240 }, { 160, 160, 164 }, { 128, 128, 128 }, { 255, 0, 0 }, { 0, 255, 0 },
+          { 255, 255, 0 }, { 0, 0, 255 }, { 255, 0, 255 }, { 0, 255, 255 }, { 255, 255, 255 } };
 
 // The process-wide drawing state: the surface of the canvas between BeginDraw
 // and EndDraw. Nested sessions (another canvas drawn while one is open on the
@@ -48,12 +48,14 @@ constexpr int32_t kMaxSide = 32767;
 bool IsDirectImage(const QImage& img)
 {
     const QImage::Format f = img.format();
-    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied;
+    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32
+        || f == QImage::Format_ARGB32_Premultiplied;
 }
 
 } // namespace
 
-TMMDIBCanvas::TMMDIBCanvas() : FBackGroundBitmap(std::make_unique<TBitmap>())
+TMMDIBCanvas::TMMDIBCanvas()
+    : FBackGroundBitmap(std::make_unique<TBitmap>())
 {
     FBackGroundBitmap->OnChange = [this](TBitmap*) { BackgroundChanged(); };
     CreateHandle();
@@ -65,10 +67,10 @@ TMMDIBCanvas::~TMMDIBCanvas()
     // A canvas freed while drawing leaves the shared state pointing nowhere.
     std::lock_guard<std::recursive_mutex> lock(DIBDrawLock());
     if (gState.Canvas == this)
-        gState = TDrawState{};
+        gState = TDrawState {};
     for (TDrawState& s : StateStack())
         if (s.Canvas == this)
-            s = TDrawState{};
+            s = TDrawState {};
     while (FDrawDepth > 0) {
         --FDrawDepth;
         DIBDrawLock().unlock();
@@ -98,9 +100,15 @@ void TMMDIBCanvas::SetPaletteRealize(bool Value)
     RecreateDIB();
 }
 
-void TMMDIBCanvas::SetBackGroundBitmap(const TBitmap* Value) { FBackGroundBitmap->Assign(Value); }
+void TMMDIBCanvas::SetBackGroundBitmap(const TBitmap* Value)
+{
+    FBackGroundBitmap->Assign(Value);
+}
 
-void TMMDIBCanvas::BackgroundChanged() { RecreateDIB(); }
+void TMMDIBCanvas::BackgroundChanged()
+{
+    RecreateDIB();
+}
 
 void TMMDIBCanvas::SetStretchBackGround(bool Value)
 {
@@ -133,7 +141,7 @@ void TMMDIBCanvas::SetCustomPalette(const TLogPalette* Palette)
         FCustomPalette->palVersion = Palette->palVersion;
         FCustomPalette->palNumEntries = Palette->palNumEntries;
         std::memcpy(FCustomPalette->palPalEntry, Palette->palPalEntry,
-                    sizeof(TPaletteEntry) * Palette->palNumEntries);
+            sizeof(TPaletteEntry) * Palette->palNumEntries);
     }
     RecreateDIB();
 }
@@ -171,8 +179,8 @@ void TMMDIBCanvas::FillColorTable(const TPaletteEntry* entries)
         q.rgbGreen = entries[i].peGreen;
         q.rgbRed = entries[i].peRed;
         q.rgbReserved = (i >= 10 && i <= 245 && i < FFirstAnimated) ? 4 : 0;
-        FColorLUT[i] = 0xFF000000u | static_cast<uint32_t>(q.rgbRed) << 16 | static_cast<uint32_t>(q.rgbGreen) << 8
-            | q.rgbBlue;
+        FColorLUT[i] = 0xFF000000u | static_cast<uint32_t>(q.rgbRed) << 16
+            | static_cast<uint32_t>(q.rgbGreen) << 8 | q.rgbBlue;
     }
 }
 
@@ -191,10 +199,10 @@ void TMMDIBCanvas::BuildDIB()
         h.biClrUsed = FBitsPerPixel > 8 ? 0 : 256;
 
         // The logical palette: the fixed colours, then what fills the middle.
-        std::array<TPaletteEntry, 256> pal{};
+        std::array<TPaletteEntry, 256> pal {};
         for (int i = 0; i < 10; ++i) {
-            pal[i] = TPaletteEntry{kFixedLow[i][0], kFixedLow[i][1], kFixedLow[i][2], 0};
-            pal[246 + i] = TPaletteEntry{kFixedHigh[i][0], kFixedHigh[i][1], kFixedHigh[i][2], 0};
+            pal[i] = TPaletteEntry { kFixedLow[i][0], kFixedLow[i][1], kFixedLow[i][2], 0 };
+            pal[246 + i] = TPaletteEntry { kFixedHigh[i][0], kFixedHigh[i][1], kFixedHigh[i][2], 0 };
         }
         QImage picture;
         if (!FBackGroundBitmap->Empty()) {
@@ -225,9 +233,8 @@ void TMMDIBCanvas::BuildDIB()
                 }
             }
             for (int i = 10; i <= 244 && i < static_cast<int>(colours.size()); ++i)
-                pal[i] = TPaletteEntry{static_cast<uint8_t>(qRed(colours[i])),
-                                       static_cast<uint8_t>(qGreen(colours[i])),
-                                       static_cast<uint8_t>(qBlue(colours[i])), 0};
+                pal[i] = TPaletteEntry { static_cast<uint8_t>(qRed(colours[i])),
+                    static_cast<uint8_t>(qGreen(colours[i])), static_cast<uint8_t>(qBlue(colours[i])), 0 };
         } else if (FCustomPalette) {
             for (int i = 10; i <= 246; ++i) {
                 TPaletteEntry e = FCustomPalette->palPalEntry[i];
@@ -248,8 +255,8 @@ void TMMDIBCanvas::BuildDIB()
                 while (used.count(v))
                     ++v;
                 // The entry's old colour leaves the palette as the new one enters.
-                pal[i] = TPaletteEntry{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                                       static_cast<uint8_t>(v >> 16), PC_RESERVED};
+                pal[i] = TPaletteEntry { static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                    static_cast<uint8_t>(v >> 16), PC_RESERVED };
                 used.clear();
                 for (const TPaletteEntry& e : pal)
                     used.insert(RgbOf(e));
@@ -340,6 +347,7 @@ uint8_t TMMDIBCanvas::NearestIndex(uint32_t rgb) const
 
 uint32_t TMMDIBCanvas::MapColor(TColor Color)
 {
+    std::lock_guard<std::recursive_mutex> lock(DIBDrawLock()); // the palette may be rebuilt meanwhile
     const uint32_t rgb = static_cast<uint32_t>(ColorToRGB(Color)) & 0x00FFFFFFu;
     if (FBitsPerPixel > 8)
         return rgb;
@@ -402,7 +410,7 @@ void TMMDIBCanvas::EndDraw()
         gState = stack.back();
         stack.pop_back();
     } else {
-        gState = TDrawState{};
+        gState = TDrawState {};
     }
     --FDrawDepth;
     FIdle = FDrawDepth == 0;
@@ -415,13 +423,13 @@ void TMMDIBCanvas::EndDraw()
     DIBDrawLock().unlock();
 }
 
-TRect TMMDIBCanvas::CopyToImage(QImage& Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height,
-                                int32_t SrcX, int32_t SrcY)
+TRect TMMDIBCanvas::CopyToImage(
+    QImage& Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX, int32_t SrcY)
 {
     std::lock_guard<std::recursive_mutex> lock(DIBDrawLock());
     const uint8_t* bits = Bits();
     if (!bits || Dest.isNull() || !IsDirectImage(Dest) || Width <= 0 || Height <= 0)
-        return TRect{};
+        return TRect {};
     int64_t sx = SrcX, sy = SrcY, dx = X, dy = Y, w = Width, h = Height;
     auto clip = [](int64_t& a, int64_t& partner, int64_t& len, int64_t lo, int64_t hi) {
         if (a < lo) {
@@ -437,14 +445,15 @@ TRect TMMDIBCanvas::CopyToImage(QImage& Dest, int32_t X, int32_t Y, int32_t Widt
     clip(dx, sx, w, 0, Dest.width());
     clip(dy, sy, h, 0, Dest.height());
     if (w <= 0 || h <= 0)
-        return TRect{};
+        return TRect {};
     const int32_t stride = Stride();
     for (int64_t k = 0; k < h; ++k) {
         // Picture row sy + k lies at memory row Height - 1 - (sy + k).
         const uint8_t* src = bits + static_cast<ptrdiff_t>(FHeight - 1 - (sy + k)) * stride;
         // The screen image is not shared: writing through constScanLine keeps
         // a painter that may be open on it pointing at the same memory.
-        auto* dst = reinterpret_cast<uint32_t*>(const_cast<uchar*>(Dest.constScanLine(static_cast<int>(dy + k))))
+        auto* dst
+            = reinterpret_cast<uint32_t*>(const_cast<uchar*>(Dest.constScanLine(static_cast<int>(dy + k))))
             + dx;
         if (FBitsPerPixel == 8) {
             src += sx;
@@ -454,16 +463,16 @@ TRect TMMDIBCanvas::CopyToImage(QImage& Dest, int32_t X, int32_t Y, int32_t Widt
         } else {
             src += 3 * sx;
             for (int64_t i = 0; i < w; ++i, src += 3)
-                dst[i] = 0xFF000000u | static_cast<uint32_t>(src[2]) << 16 | static_cast<uint32_t>(src[1]) << 8
-                    | src[0];
+                dst[i] = 0xFF000000u | static_cast<uint32_t>(src[2]) << 16
+                    | static_cast<uint32_t>(src[1]) << 8 | src[0];
         }
     }
-    return Bounds(static_cast<int32_t>(dx), static_cast<int32_t>(dy), static_cast<int32_t>(w),
-                  static_cast<int32_t>(h));
+    return Bounds(
+        static_cast<int32_t>(dx), static_cast<int32_t>(dy), static_cast<int32_t>(w), static_cast<int32_t>(h));
 }
 
-void TMMDIBCanvas::CopyToDC(TCanvas* DC, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX,
-                            int32_t SrcY)
+void TMMDIBCanvas::CopyToDC(
+    TCanvas* DC, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX, int32_t SrcY)
 {
     if (!DC || !DC->Painter() || !Bits() || Width <= 0 || Height <= 0)
         return;
@@ -504,7 +513,8 @@ void TMMDIBCanvas::CopyToDC(TCanvas* DC, int32_t X, int32_t Y, int32_t Width, in
     const TRect done = CopyToImage(tmp, 0, 0, Width, Height, SrcX, SrcY);
     if (done.IsEmpty())
         return;
-    p->drawImage(QPoint(X + done.Left, Y + done.Top), tmp, QRect(done.Left, done.Top, done.Width(), done.Height()));
+    p->drawImage(
+        QPoint(X + done.Left, Y + done.Top), tmp, QRect(done.Left, done.Top, done.Width(), done.Height()));
     DC->AddUpdate(Bounds(X + done.Left, Y + done.Top, done.Width(), done.Height()));
 }
 
@@ -526,8 +536,8 @@ void TMMDIBCanvas::SetAnimatedColor(int32_t Index, TColor Color)
     if (Index < 0 || Index >= AnimatedColors())
         throw EMMDIBError("Invalidate animated color index");
     const uint32_t rgb = static_cast<uint32_t>(ColorToRGB(Color));
-    const TRGBQuad quad{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb),
-                        0};
+    const TRGBQuad quad { static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+        static_cast<uint8_t>(rgb), 0 };
     if (FAnimateNesting > 0) {
         if (static_cast<size_t>(Index) < FAnimatePending.size())
             FAnimatePending[static_cast<size_t>(Index)] = quad;
@@ -540,7 +550,7 @@ void TMMDIBCanvas::SetAnimatedColor(int32_t Index, TColor Color)
     FBitmapInfo->bmiColors[i].rgbBlue = quad.rgbBlue;
     FBitmapInfo->bmiColors[i].rgbGreen = quad.rgbGreen;
     FBitmapInfo->bmiColors[i].rgbRed = quad.rgbRed;
-    (*FPalette)[i] = TPaletteEntry{quad.rgbRed, quad.rgbGreen, quad.rgbBlue, PC_RESERVED};
+    (*FPalette)[i] = TPaletteEntry { quad.rgbRed, quad.rgbGreen, quad.rgbBlue, PC_RESERVED };
     FColorLUT[i] = 0xFF000000u | (rgb & 0xFF) << 16 | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
 }
 
@@ -552,7 +562,7 @@ void TMMDIBCanvas::BeginAnimate()
         if (FBitsPerPixel != 8 || !FBitmapInfo)
             throw EMMDIBError("Get palette entries failed");
         FAnimatePending.assign(FBitmapInfo->bmiColors + FFirstAnimated,
-                               FBitmapInfo->bmiColors + FFirstAnimated + AnimatedColors());
+            FBitmapInfo->bmiColors + FFirstAnimated + AnimatedColors());
     }
 }
 
@@ -578,9 +588,9 @@ void TMMDIBCanvas::EndAnimate()
         FBitmapInfo->bmiColors[i].rgbBlue = q.rgbBlue;
         FBitmapInfo->bmiColors[i].rgbGreen = q.rgbGreen;
         FBitmapInfo->bmiColors[i].rgbRed = q.rgbRed;
-        (*FPalette)[i] = TPaletteEntry{q.rgbRed, q.rgbGreen, q.rgbBlue, PC_RESERVED};
-        FColorLUT[i] = 0xFF000000u | static_cast<uint32_t>(q.rgbRed) << 16 | static_cast<uint32_t>(q.rgbGreen) << 8
-            | q.rgbBlue;
+        (*FPalette)[i] = TPaletteEntry { q.rgbRed, q.rgbGreen, q.rgbBlue, PC_RESERVED };
+        FColorLUT[i] = 0xFF000000u | static_cast<uint32_t>(q.rgbRed) << 16
+            | static_cast<uint32_t>(q.rgbGreen) << 8 | q.rgbBlue;
     }
 }
 
@@ -715,7 +725,7 @@ void TMMDIBCanvas::DIBClear()
 }
 
 void TMMDIBCanvas::DIBCopyRect(int32_t SrcX, int32_t SrcY, int32_t Width, int32_t Height, int32_t DestX,
-                               int32_t DestY, const uint8_t* SrcBits)
+    int32_t DestY, const uint8_t* SrcBits)
 {
     QV_DRAWING_STATE;
     dib::CopyRect(s, SrcX, SrcY, Width, Height, DestX, DestY, SrcBits);
@@ -760,8 +770,8 @@ void TMMDIBCanvas::DoStrokePath(const QPainterPath& Path, const QPen& Pen)
     std::lock_guard<std::recursive_mutex> lock(DIBDrawLock());
     const int pad = static_cast<int>(Pen.widthF()) + 2;
     const QRect box = Path.boundingRect().toAlignedRect().adjusted(-pad, -pad, pad, pad);
-    const TRect area =
-        IntersectRect(Rect(box.left(), box.top(), box.left() + box.width(), box.top() + box.height()), FClipRect);
+    const TRect area = IntersectRect(
+        Rect(box.left(), box.top(), box.left() + box.width(), box.top() + box.height()), FClipRect);
     if (area.IsEmpty())
         return;
     QImage mask(area.Width(), area.Height(), QImage::Format_Alpha8);
@@ -780,7 +790,7 @@ void TMMDIBCanvas::DoStrokePath(const QPainterPath& Path, const QPen& Pen)
 }
 
 void TMMDIBCanvas::DoText(int32_t X, int32_t Y, const QString& Text, const QFont& Font, TColor Color,
-                          int32_t Orientation, const TRect* Clip)
+    int32_t Orientation, const TRect* Clip)
 {
     std::lock_guard<std::recursive_mutex> lock(DIBDrawLock());
     // Palette pixels take no blending: the text is drawn without antialiasing
@@ -792,14 +802,15 @@ void TMMDIBCanvas::DoText(int32_t X, int32_t Y, const QString& Text, const QFont
     t.translate(X, Y);
     if (Orientation != 0)
         t.rotate(-Orientation / 10.0);
-    const QRect ink = fm.boundingRect(Text).translated(0, fm.ascent()).united(
-        QRect(0, 0, fm.horizontalAdvance(Text), fm.height()));
+    const QRect ink = fm.boundingRect(Text)
+                          .translated(0, fm.ascent())
+                          .united(QRect(0, 0, fm.horizontalAdvance(Text), fm.height()));
     const QRect box = t.mapRect(ink).adjusted(-2, -2, 2, 2);
     TRect clip = FClipRect;
     if (Clip)
         clip = IntersectRect(clip, *Clip);
-    const TRect area =
-        IntersectRect(Rect(box.left(), box.top(), box.left() + box.width(), box.top() + box.height()), clip);
+    const TRect area = IntersectRect(
+        Rect(box.left(), box.top(), box.left() + box.width(), box.top() + box.height()), clip);
     if (area.IsEmpty())
         return;
     QImage mask(area.Width(), area.Height(), QImage::Format_Alpha8);

@@ -117,12 +117,12 @@ public:
     bool Idle() const { return FIdle; }
     // Copies the rectangle (SrcX, SrcY, Width, Height) to (X, Y) of DC. Does
     // nothing without a DC or a DIB.
-    void CopyToDC(TCanvas* DC, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX,
-                  int32_t SrcY);
+    void CopyToDC(
+        TCanvas* DC, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX, int32_t SrcY);
     // The conversion CopyToDC performs: into a top-down RGB32 (or ARGB32)
     // image, both rectangles clipped together. Returns the rectangle written.
-    TRect CopyToImage(QImage& Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX,
-                      int32_t SrcY);
+    TRect CopyToImage(
+        QImage& Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX, int32_t SrcY);
 
     // 24 bits: the colour as 0x00BBGGRR; 8 bits: the nearest palette index
     // (least squared distance, the lowest index on ties).
@@ -168,7 +168,7 @@ public:
     void DIBClear();
     // SrcBits: this canvas's Bits() or BackBits() (same format and stride).
     void DIBCopyRect(int32_t SrcX, int32_t SrcY, int32_t Width, int32_t Height, int32_t DestX, int32_t DestY,
-                     const uint8_t* SrcBits);
+        const uint8_t* SrcBits);
 
     // ---- the surface ----
     uint8_t* Bits() { return FBits.empty() ? nullptr : FBits.data(); }
@@ -193,7 +193,7 @@ protected:
     void DoPixels(const TPoint* Points, size_t Count, TColor Color) override;
     void DoStrokePath(const QPainterPath& Path, const QPen& Pen) override;
     void DoText(int32_t X, int32_t Y, const QString& Text, const QFont& Font, TColor Color,
-                int32_t Orientation, const TRect* Clip) override;
+        int32_t Orientation, const TRect* Clip) override;
     void DoDrawImage(const TRect& Dest, const QImage& Image) override;
 
 private:
@@ -235,7 +235,11 @@ private:
 // BeginDraw for the life of the scope, EndDraw however it is left.
 class TDIBDrawScope {
 public:
-    explicit TDIBDrawScope(TMMDIBCanvas& Canvas) : FCanvas(Canvas) { FCanvas.BeginDraw(); }
+    explicit TDIBDrawScope(TMMDIBCanvas& Canvas)
+        : FCanvas(Canvas)
+    {
+        FCanvas.BeginDraw();
+    }
     ~TDIBDrawScope() { FCanvas.EndDraw(); }
     TDIBDrawScope(const TDIBDrawScope&) = delete;
     TDIBDrawScope& operator=(const TDIBDrawScope&) = delete;

@@ -465,7 +465,7 @@ void Clear(const TDIBSurface& S)
 }
 
 void CopyRect(const TDIBSurface& S, int32_t SrcX, int32_t SrcY, int32_t Width, int32_t Height, int32_t DestX,
-              int32_t DestY, const uint8_t* SrcBits)
+    int32_t DestY, const uint8_t* SrcBits)
 {
     if (!S.Bits || !SrcBits || Width <= 0 || Height <= 0)
         return;
@@ -493,10 +493,10 @@ void CopyRect(const TDIBSurface& S, int32_t SrcX, int32_t SrcY, int32_t Width, i
     const size_t bytes = static_cast<size_t>(w) * S.BytesPerPixel;
     const ptrdiff_t xOffSrc = static_cast<ptrdiff_t>(sx) * S.BytesPerPixel;
     const ptrdiff_t xOffDst = static_cast<ptrdiff_t>(dx) * S.BytesPerPixel;
-    auto srcRow = [&](int64_t y) {
-        return SrcBits + static_cast<ptrdiff_t>(S.Height - 1 - y) * S.Stride + xOffSrc;
-    };
-    auto dstRow = [&](int64_t y) { return S.Bits + static_cast<ptrdiff_t>(S.Height - 1 - y) * S.Stride + xOffDst; };
+    auto srcRow
+        = [&](int64_t y) { return SrcBits + static_cast<ptrdiff_t>(S.Height - 1 - y) * S.Stride + xOffSrc; };
+    auto dstRow
+        = [&](int64_t y) { return S.Bits + static_cast<ptrdiff_t>(S.Height - 1 - y) * S.Stride + xOffDst; };
     // A block moving down is copied from its bottom row up, so that rows of
     // one array are read before they are overwritten; within a row memmove
     // handles either direction.

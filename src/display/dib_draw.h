@@ -86,7 +86,7 @@ void Clear(const TDIBSurface& S);
 // size and stride as S) to (DestX, DestY) of S; both blocks are clipped and
 // keep their pairing; overlapping blocks move as with memmove.
 void CopyRect(const TDIBSurface& S, int32_t SrcX, int32_t SrcY, int32_t Width, int32_t Height, int32_t DestX,
-              int32_t DestY, const uint8_t* SrcBits);
+    int32_t DestY, const uint8_t* SrcBits);
 
 } // namespace dib
 } // namespace qv

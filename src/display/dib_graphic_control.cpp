@@ -25,8 +25,9 @@ std::vector<TMMDIBGraphicControl*>& List()
 } // namespace
 
 TMMDIBGraphicControl::TMMDIBGraphicControl(TComponent* AOwner)
-    : TMMGraphicControl(AOwner), FDIBCanvas(std::make_unique<TMMDIBCanvas>()),
-      FBackGroundDIB(std::make_unique<TBitmap>())
+    : TMMGraphicControl(AOwner)
+    , FDIBCanvas(std::make_unique<TMMDIBCanvas>())
+    , FBackGroundDIB(std::make_unique<TBitmap>())
 {
     FBackGroundDIB->setObjectName(QStringLiteral("BackGroundDIB"));
     FBackGroundDIB->OnChange = [this](TBitmap*) { BackGroundDIBChanged(); };
@@ -187,7 +188,7 @@ void TMMDIBGraphicControl::PaintDirect(void* Argument, const TPaintDirectProc& P
         struct Detach {
             TCanvas& c;
             ~Detach() { c.Detach(); }
-        } detach{canvas};
+        } detach { canvas };
         Procedure(this, Argument);
         dirty = IntersectRect(canvas.UpdateRect(), Rect(0, 0, FScreen.width(), FScreen.height()));
     }
@@ -214,7 +215,8 @@ void TMMDIBGraphicControl::ScrollScreen(int32_t DX, int32_t DY, const TRect& R)
                 const int32_t dstY = (DY < 0 ? area.Top : area.Top + DY) + k;
                 auto* base = const_cast<uchar*>(FScreen.constBits());
                 const qsizetype bpl = FScreen.bytesPerLine();
-                std::memmove(base + dstY * bpl + dstX * 4, base + srcY * bpl + srcX * 4, static_cast<size_t>(w) * 4);
+                std::memmove(
+                    base + dstY * bpl + dstX * 4, base + srcY * bpl + srcX * 4, static_cast<size_t>(w) * 4);
             };
             if (DY > 0)
                 for (int32_t k = h - 1; k >= 0; --k)

@@ -15,6 +15,10 @@
 //     screen synchronously on the main thread, or is posted to the main thread
 //     when PaintDirect runs on another thread (the drawing still happens at once).
 //   - ScrollScreen moves part of the shown image (the scrolling views).
+// Lock order: Canvas()'s lock before the drawing lock. PaintDirect and the
+// paint handler take them in that order; code that draws outside them takes
+// Canvas()->Lock() before BeginDraw and never calls PaintDirect between
+// BeginDraw and EndDraw.
 #include <QImage>
 #include <atomic>
 #include <functional>
@@ -81,7 +85,7 @@ public:
 
 protected:
     // The full-redraw request of MarkOthersForRedraw; the base ignores it.
-    virtual void RedrawRequested() {}
+    virtual void RedrawRequested() { }
     void ContentChanged() override { FNeedsFullPaint = true; }
     void paintEvent(QPaintEvent* e) override;
 
@@ -97,7 +101,7 @@ private:
     bool FUseBackGroundDIB = false;
     bool FLoadedUseBackGroundDIB = false;
     QImage FScreen;
-    std::atomic<bool> FNeedsFullPaint{true};
+    std::atomic<bool> FNeedsFullPaint { true };
 };
 
 // Registers the display classes and their enumeration names (and the

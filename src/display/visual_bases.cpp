@@ -15,7 +15,8 @@ TRect CaptionBand(TCanvas& c, TRect r)
 
 // ---- TMMGraphicControl ------------------------------------------------------
 
-TMMGraphicControl::TMMGraphicControl(TComponent* AOwner) : TControl(AOwner)
+TMMGraphicControl::TMMGraphicControl(TComponent* AOwner)
+    : TControl(AOwner)
 {
     FBevel = std::make_unique<TMMBevel>();
     FBevel->setObjectName(QStringLiteral("Bevel"));
@@ -51,7 +52,10 @@ void TMMGraphicControl::SetTransparent(bool v)
     Invalidate();
 }
 
-void TMMGraphicControl::BevelChanged() { Invalidate(); }
+void TMMGraphicControl::BevelChanged()
+{
+    Invalidate();
+}
 
 void TMMGraphicControl::Paint()
 {
@@ -67,7 +71,8 @@ void TMMGraphicControl::Paint()
 
 // ---- TMMCustomControl -------------------------------------------------------
 
-TMMCustomControl::TMMCustomControl(TComponent* AOwner) : TControl(AOwner)
+TMMCustomControl::TMMCustomControl(TComponent* AOwner)
+    : TControl(AOwner)
 {
     FBevel = std::make_unique<TMMBevel>();
     FBevel->setObjectName(QStringLiteral("Bevel"));
@@ -75,7 +80,10 @@ TMMCustomControl::TMMCustomControl(TComponent* AOwner) : TControl(AOwner)
     SetOpaque(true);
 }
 
-TMMCustomControl::~TMMCustomControl() { FBevel->OnChange = nullptr; }
+TMMCustomControl::~TMMCustomControl()
+{
+    FBevel->OnChange = nullptr;
+}
 
 void TMMCustomControl::SetBevel(TMMBevel* Value)
 {
@@ -89,7 +97,10 @@ TRect TMMCustomControl::GetBevelRect() const
     return Rect(e, e, Width() - e, Height() - e);
 }
 
-void TMMCustomControl::BevelChanged() { Invalidate(); }
+void TMMCustomControl::BevelChanged()
+{
+    Invalidate();
+}
 
 void TMMCustomControl::Paint()
 {
@@ -103,7 +114,8 @@ void TMMCustomControl::Paint()
 
 // ---- TMMCustomPanel ---------------------------------------------------------
 
-TMMCustomPanel::TMMCustomPanel(TComponent* AOwner) : TControl(AOwner)
+TMMCustomPanel::TMMCustomPanel(TComponent* AOwner)
+    : TControl(AOwner)
 {
     FBevel = std::make_unique<TMMBevel>();
     FBevel->setObjectName(QStringLiteral("Bevel"));
@@ -113,7 +125,10 @@ TMMCustomPanel::TMMCustomPanel(TComponent* AOwner) : TControl(AOwner)
     SetOpaque(true);
 }
 
-TMMCustomPanel::~TMMCustomPanel() { FBevel->OnChange = nullptr; }
+TMMCustomPanel::~TMMCustomPanel()
+{
+    FBevel->OnChange = nullptr;
+}
 
 void TMMCustomPanel::SetBevel(TMMBevel* Value)
 {

@@ -14,21 +14,21 @@ namespace qv {
 
 TRect IntersectRect(const TRect& a, const TRect& b)
 {
-    TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-            std::min(a.Bottom, b.Bottom)};
+    TRect r { std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+        std::min(a.Bottom, b.Bottom) };
     if (r.IsEmpty())
-        return TRect{};
+        return TRect {};
     return r;
 }
 
 TRect UnionRect(const TRect& a, const TRect& b)
 {
     if (a.IsEmpty())
-        return b.IsEmpty() ? TRect{} : b;
+        return b.IsEmpty() ? TRect {} : b;
     if (b.IsEmpty())
         return a;
-    return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
-                 std::max(a.Bottom, b.Bottom)};
+    return TRect { std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
+        std::max(a.Bottom, b.Bottom) };
 }
 
 QColor ToQColor(TColor c)
@@ -129,12 +129,16 @@ void ClassicLinePixels(TPoint A, TPoint B, std::vector<TPoint>& Out)
     }
 }
 
-TCanvas::TCanvas() : FFont(std::make_unique<TFont>())
+TCanvas::TCanvas()
+    : FFont(std::make_unique<TFont>())
 {
     FFont->setObjectName(QStringLiteral("Font"));
 }
 
-TCanvas::~TCanvas() { Detach(); }
+TCanvas::~TCanvas()
+{
+    Detach();
+}
 
 void TCanvas::Attach(QPainter* painter)
 {
@@ -186,14 +190,14 @@ void TCanvas::Changed()
 TRect TCanvas::ClipRect() const
 {
     if (!FPainter)
-        return TRect{};
+        return TRect {};
     if (FPainter->hasClipping()) {
         const QRect c = FPainter->clipBoundingRect().toAlignedRect();
         return Rect(c.left(), c.top(), c.left() + c.width(), c.top() + c.height());
     }
     const QPaintDevice* d = FPainter->device();
     if (!d)
-        return TRect{};
+        return TRect {};
     // Painter coordinates may be translated (a control inside a larger surface).
     const QPointF o = FPainter->transform().map(QPointF(0, 0));
     return Bounds(static_cast<int32_t>(-o.x()), static_cast<int32_t>(-o.y()), d->width(), d->height());
@@ -234,7 +238,7 @@ void TCanvas::DoStrokePath(const QPainterPath& Path, const QPen& Pen)
 }
 
 void TCanvas::DoText(int32_t X, int32_t Y, const QString& Text, const QFont& Font, TColor Color,
-                     int32_t Orientation, const TRect* Clip)
+    int32_t Orientation, const TRect* Clip)
 {
     FPainter->save();
     if (Clip)
@@ -260,8 +264,8 @@ namespace {
 // Cosmetic pen patterns, in pixels: on, off, on, off ...
 const std::vector<int32_t>& DashPattern(TPenStyle s)
 {
-    static const std::vector<int32_t> dash{18, 6}, dot{3, 3}, dashDot{9, 6, 3, 6},
-        dashDotDot{9, 3, 3, 3, 3, 3}, none{};
+    static const std::vector<int32_t> dash { 18, 6 }, dot { 3, 3 }, dashDot { 9, 6, 3, 6 },
+        dashDotDot { 9, 3, 3, 3, 3, 3 }, none {};
     switch (s) {
     case psDash:
         return dash;
@@ -304,7 +308,7 @@ void TCanvas::Line(TPoint a, TPoint b, int32_t& dashPhase)
         DoStrokePath(path, pen);
         const int32_t w = FPen.Width();
         AddUpdate(Rect(std::min(a.X, b.X) - w, std::min(a.Y, b.Y) - w, std::max(a.X, b.X) + w + 1,
-                       std::max(a.Y, b.Y) + w + 1));
+            std::max(a.Y, b.Y) + w + 1));
         return;
     }
     const auto& pattern = DashPattern(style);
@@ -367,7 +371,7 @@ void TCanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2)
     if (Y2 < Y1)
         std::swap(Y1, Y2);
     const bool pen = FPen.Style() != psClear;
-    const int32_t w = pen ? std::min({FPen.Width(), (X2 - X1 + 1) / 2, (Y2 - Y1 + 1) / 2}) : 0;
+    const int32_t w = pen ? std::min({ FPen.Width(), (X2 - X1 + 1) / 2, (Y2 - Y1 + 1) / 2 }) : 0;
     if (FBrush.Style() != bsClear) {
         // Without a pen the classic rectangle is one pixel smaller on the right and bottom.
         const TRect inner = pen ? Rect(X1 + w, Y1 + w, X2 - w, Y2 - w) : Rect(X1, Y1, X2 - 1, Y2 - 1);
@@ -385,7 +389,8 @@ void TCanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2)
             DoFillRect(Rect(X2 - w, Y1 + w, X2, Y2 - w), c);
         } else {
             int32_t phase = 0;
-            const TPoint pts[5] = {{X1, Y1}, {X2 - 1, Y1}, {X2 - 1, Y2 - 1}, {X1, Y2 - 1}, {X1, Y1}};
+            const TPoint pts[5]
+                = { { X1, Y1 }, { X2 - 1, Y1 }, { X2 - 1, Y2 - 1 }, { X1, Y2 - 1 }, { X1, Y1 } };
             for (int i = 1; i < 5; ++i)
                 Line(pts[i - 1], pts[i], phase);
         }
@@ -424,7 +429,7 @@ void TCanvas::SetPixel(int32_t X, int32_t Y, TColor Color)
 {
     RequireHandle();
     Changing();
-    const TPoint p{X, Y};
+    const TPoint p { X, Y };
     DoPixels(&p, 1, Color);
     AddUpdate(Rect(X, Y, X + 1, Y + 1));
     Changed();
@@ -433,7 +438,7 @@ void TCanvas::SetPixel(int32_t X, int32_t Y, TColor Color)
 TSize TCanvas::TextExtent(const QString& Text) const
 {
     const QFontMetrics fm(FFont->ToQFont());
-    return TSize{fm.horizontalAdvance(Text), fm.height()};
+    return TSize { fm.horizontalAdvance(Text), fm.height() };
 }
 
 void TCanvas::TextCore(int32_t X, int32_t Y, const QString& Text, const TRect* Clip)

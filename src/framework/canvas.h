@@ -48,13 +48,22 @@ struct TRect {
     friend bool operator==(const TRect&, const TRect&) = default;
 };
 
-constexpr TPoint Point(int32_t x, int32_t y) { return TPoint{x, y}; }
-constexpr TRect Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect{l, t, r, b}; }
-constexpr TRect Bounds(int32_t l, int32_t t, int32_t w, int32_t h) { return TRect{l, t, l + w, t + h}; }
+constexpr TPoint Point(int32_t x, int32_t y)
+{
+    return TPoint { x, y };
+}
+constexpr TRect Rect(int32_t l, int32_t t, int32_t r, int32_t b)
+{
+    return TRect { l, t, r, b };
+}
+constexpr TRect Bounds(int32_t l, int32_t t, int32_t w, int32_t h)
+{
+    return TRect { l, t, l + w, t + h };
+}
 // Shrinks (positive d) or grows (negative d) a rectangle on every side.
 constexpr TRect InflateRect(const TRect& r, int32_t dx, int32_t dy)
 {
-    return TRect{r.Left - dx, r.Top - dy, r.Right + dx, r.Bottom + dy};
+    return TRect { r.Left - dx, r.Top - dy, r.Right + dx, r.Bottom + dy };
 }
 // The common part; empty (all zero) when the two do not meet.
 TRect IntersectRect(const TRect& a, const TRect& b);
@@ -200,7 +209,7 @@ public:
 
     // The union of everything drawn since the last reset (for partial updates).
     TRect UpdateRect() const { return FUpdateRect; }
-    void ResetUpdateRect() { FUpdateRect = TRect{}; }
+    void ResetUpdateRect() { FUpdateRect = TRect {}; }
     // Adds r to the update rectangle (for writers that bypass the drawing calls).
     void AddUpdate(const TRect& r) { FUpdateRect = UnionRect(FUpdateRect, r); }
 
@@ -209,7 +218,7 @@ public:
 
 protected:
     // Asked for when a drawing call finds no handle; the base has none to give.
-    virtual void CreateHandle() {}
+    virtual void CreateHandle() { }
     // Makes sure there is a handle; raises "Canvas does not allow drawing" otherwise.
     void RequireHandle();
     virtual void Changing();
@@ -223,7 +232,7 @@ protected:
     virtual void DoStrokePath(const QPainterPath& Path, const QPen& Pen);
     // Text with its cell's top-left at (X, Y); Clip limits it when given.
     virtual void DoText(int32_t X, int32_t Y, const QString& Text, const QFont& Font, TColor Color,
-                        int32_t Orientation, const TRect* Clip);
+        int32_t Orientation, const TRect* Clip);
     virtual void DoDrawImage(const TRect& Dest, const QImage& Image);
 
     TPen FPen;

@@ -14,8 +14,10 @@
 namespace qv {
 
 TControl::TControl(TComponent* AOwner)
-    : QWidget(nullptr), TComponent(AOwner), FCanvas(std::make_unique<TCanvas>()),
-      FFont(std::make_unique<TFont>())
+    : QWidget(nullptr)
+    , TComponent(AOwner)
+    , FCanvas(std::make_unique<TCanvas>())
+    , FFont(std::make_unique<TFont>())
 {
     FFont->setObjectName(QStringLiteral("Font"));
     FFont->OnChange = [this](TFont*) { OwnFontChanged(); };
@@ -56,7 +58,8 @@ void TControl::RunInMainThread(std::function<void()> f)
         return;
     }
     // The functor is dropped when this object is destroyed before it runs.
-    QMetaObject::invokeMethod(this, [f = std::move(f)] { GuardedCall(f); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [f = std::move(f)] { GuardedCall(f); }, Qt::QueuedConnection);
 }
 
 // ---- placement ----------------------------------------------------------------
@@ -141,7 +144,7 @@ void TControl::AlignControls(TRect R)
         return;
     FAligning = true;
     try {
-        for (TAlign a : {alTop, alBottom, alLeft, alRight, alClient}) {
+        for (TAlign a : { alTop, alBottom, alLeft, alRight, alClient }) {
             std::vector<TControl*> list;
             for (TControl* c : FControls)
                 if (c->FAlign == a && (c->FVisible || c->IsDesigning()))
@@ -229,10 +232,10 @@ void TControl::SetParent(TControl* AParent)
 
 void TControl::SetColor(TColor v)
 {
-    FParentColor = false;
     if (v == FColor)
         return;
     FColor = v;
+    FParentColor = false;
     ColorChanged();
     for (TControl* c : FControls)
         if (c->FParentColor)
@@ -331,10 +334,10 @@ void TControl::SetHint(const QString& v)
 
 void TControl::SetShowHint(bool v)
 {
-    FParentShowHint = false;
     if (v == FShowHint)
         return;
     FShowHint = v;
+    FParentShowHint = false;
     UpdateToolTip();
     for (TControl* c : FControls)
         if (c->FParentShowHint)
@@ -361,7 +364,10 @@ void TControl::ParentShowHintChanged()
             c->ParentShowHintChanged();
 }
 
-void TControl::UpdateToolTip() { setToolTip(FShowHint ? FHint : QString()); }
+void TControl::UpdateToolTip()
+{
+    setToolTip(FShowHint ? FHint : QString());
+}
 
 void TControl::SetCursor(TCursor v)
 {
@@ -447,7 +453,8 @@ void TControl::Invalidate()
     if (IsMainThread())
         QWidget::update();
     else
-        QMetaObject::invokeMethod(this, [this] { QWidget::update(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { QWidget::update(); }, Qt::QueuedConnection);
 }
 
 void TControl::Repaint()
@@ -644,21 +651,20 @@ void TControl::Loaded()
 
 void RegisterControlEnums()
 {
-    TEnumNames::Register<TAlign>({"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"});
-    TEnumNames::Register<TAlignment>({"taLeftJustify", "taRightJustify", "taCenter"});
-    TEnumNames::Register<TBorderStyle>({"bsNone", "bsSingle"});
-    TEnumNames::Register<TBevelCut>({"bvNone", "bvLowered", "bvRaised", "bvSpace"});
-    TEnumNames::Register<TMouseButton>({"mbLeft", "mbRight", "mbMiddle"});
-    TEnumNames::Register<TCursor>({"crDefault", "crNone",     "crArrow",    "crCross",   "crIBeam",
-                                   "crSize",    "crSizeNESW", "crSizeNS",   "crSizeNWSE", "crSizeWE",
-                                   "crUpArrow", "crHourGlass", "crDrag",    "crNoDrop",  "crHSplit",
-                                   "crVSplit",  "crMultiDrag", "crSQLWait", "crNo",      "crAppStart",
-                                   "crHelp",    "crHandPoint", "crSizeAll"});
+    TEnumNames::Register<TAlign>({ "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient" });
+    TEnumNames::Register<TAlignment>({ "taLeftJustify", "taRightJustify", "taCenter" });
+    TEnumNames::Register<TBorderStyle>({ "bsNone", "bsSingle" });
+    TEnumNames::Register<TBevelCut>({ "bvNone", "bvLowered", "bvRaised", "bvSpace" });
+    TEnumNames::Register<TMouseButton>({ "mbLeft", "mbRight", "mbMiddle" });
+    TEnumNames::Register<TCursor>({ "crDefault", "crNone", "crArrow", "crCross", "crIBeam", "crSize",
+        "crSizeNESW", "crSizeNS", "crSizeNWSE", "crSizeWE", "crUpArrow", "crHourGlass", "crDrag", "crNoDrop",
+        "crHSplit", "crVSplit", "crMultiDrag", "crSQLWait", "crNo", "crAppStart", "crHelp", "crHandPoint",
+        "crSizeAll" });
     TEnumNames::Register<TPenStyle>(
-        {"psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear", "psInsideFrame"});
-    TEnumNames::Register<TBrushStyle>({"bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
-                                       "bsBDiagonal", "bsCross", "bsDiagCross"});
-    TEnumNames::Register<TFontStyles>({"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
+        { "psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear", "psInsideFrame" });
+    TEnumNames::Register<TBrushStyle>({ "bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
+        "bsBDiagonal", "bsCross", "bsDiagCross" });
+    TEnumNames::Register<TFontStyles>({ "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut" });
 }
 
 } // namespace qv

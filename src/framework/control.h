@@ -71,8 +71,8 @@ constexpr TShiftState ssMiddle = 1u << 5;
 constexpr TShiftState ssDouble = 1u << 6;
 
 using TNotifyEvent = std::function<void(TComponent* Sender)>;
-using TMouseEvent =
-    std::function<void(TComponent* Sender, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y)>;
+using TMouseEvent
+    = std::function<void(TComponent* Sender, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y)>;
 using TMouseMoveEvent = std::function<void(TComponent* Sender, TShiftState Shift, int32_t X, int32_t Y)>;
 
 class TControl : public QWidget, public TComponent {
@@ -197,14 +197,14 @@ public:
     static bool IsMainThread();
 
 protected:
-    virtual void Paint() {}
+    virtual void Paint() { }
     virtual void Click();
     virtual void DblClick();
     virtual void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
     virtual void MouseMove(TShiftState Shift, int32_t X, int32_t Y);
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
-    virtual void MouseEnter() {}
-    virtual void MouseLeave() {}
+    virtual void MouseEnter() { }
+    virtual void MouseLeave() { }
     // After a size change (fires OnResize).
     virtual void Resize();
     // After Color or Font changed (own or the parent's); the base repaints.
@@ -214,7 +214,7 @@ protected:
     virtual void TextChanged() { Invalidate(); }
     // Told (on any thread) by Invalidate and Repaint that the whole picture is
     // out of date; controls that keep their own screen image redraw it.
-    virtual void ContentChanged() {}
+    virtual void ContentChanged() { }
 
     // Qt side.
     void paintEvent(QPaintEvent* e) override;

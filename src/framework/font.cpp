@@ -131,7 +131,8 @@ QFont TFont::ToQFont() const
         // A cell height: scale the em size so that ascent + descent matches.
         f.setPixelSize(FHeight);
         const int cell = QFontMetrics(f).height();
-        px = cell > 0 ? static_cast<int>(std::lround(static_cast<double>(FHeight) * FHeight / cell)) : FHeight;
+        px = cell > 0 ? static_cast<int>(std::lround(static_cast<double>(FHeight) * FHeight / cell))
+                      : FHeight;
     }
     f.setPixelSize(px < 1 ? 1 : px);
     return f;

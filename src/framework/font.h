@@ -27,7 +27,10 @@ constexpr TFontStyles FontStyles(std::initializer_list<TFontStyle> s)
         bits |= 1u << f;
     return static_cast<TFontStyles>(bits);
 }
-constexpr bool HasStyle(TFontStyles set, TFontStyle s) { return (static_cast<uint32_t>(set) >> s) & 1u; }
+constexpr bool HasStyle(TFontStyles set, TFontStyle s)
+{
+    return (static_cast<uint32_t>(set) >> s) & 1u;
+}
 
 // Screen resolution the sizes refer to: 96 pixels per inch.
 constexpr int32_t kPixelsPerInch = 96;

@@ -11,9 +11,9 @@ using namespace qv;
 
 namespace {
 
-const QRgb kShadow = qRgb(128, 128, 128);    // clBtnShadow
+const QRgb kShadow = qRgb(128, 128, 128); // clBtnShadow
 const QRgb kHighlight = qRgb(255, 255, 255); // clBtnHighlight
-const QRgb kFrame = qRgb(0, 0, 0);           // clWindowFrame
+const QRgb kFrame = qRgb(0, 0, 0); // clWindowFrame
 const QRgb kBlank = qRgb(1, 2, 3);
 
 QImage Paint(TMMBevel& b, int w, int h, TRect& inner, bool drawBorder = true)
@@ -69,8 +69,8 @@ TEST(Bevel, FreshBevelPaintsOneLoweredRing)
         EXPECT_EQ(img.pixel(x, 0), kShadow) << x; // top row, but its right end
     for (int y = 0; y < 4; ++y)
         EXPECT_EQ(img.pixel(0, y), kShadow) << y; // left column, but its bottom end
-    EXPECT_EQ(img.pixel(5, 0), kHighlight);       // top-right corner
-    EXPECT_EQ(img.pixel(0, 4), kHighlight);       // bottom-left corner
+    EXPECT_EQ(img.pixel(5, 0), kHighlight); // top-right corner
+    EXPECT_EQ(img.pixel(0, 4), kHighlight); // bottom-left corner
     for (int y = 0; y < 5; ++y)
         EXPECT_EQ(img.pixel(5, y), kHighlight);
     for (int x = 0; x < 6; ++x)

@@ -13,7 +13,8 @@ namespace {
 
 uint32_t Pixel(const TMMDIBCanvas& c, int x, int y)
 {
-    const uint8_t* p = c.Bits() + static_cast<size_t>(c.Height() - 1 - y) * c.Stride() + x * (c.BitsPerPixel() / 8);
+    const uint8_t* p
+        = c.Bits() + static_cast<size_t>(c.Height() - 1 - y) * c.Stride() + x * (c.BitsPerPixel() / 8);
     return c.BitsPerPixel() == 8 ? p[0] : static_cast<uint32_t>(p[2] | p[1] << 8 | p[0] << 16);
 }
 
@@ -27,7 +28,10 @@ std::string MessageOf(const std::function<void()>& f)
     return "";
 }
 
-TPaletteEntry Entry(const TMMDIBCanvas& c, int i) { return c.PaletteEntries()[i]; }
+TPaletteEntry Entry(const TMMDIBCanvas& c, int i)
+{
+    return c.PaletteEntries()[i];
+}
 
 } // namespace
 
@@ -53,10 +57,10 @@ TEST(DibCanvas, FirstDibHeaderAndFixedPalette)
     EXPECT_EQ(h.biClrUsed, 256u);
     EXPECT_EQ(h.biClrImportant, 0u);
 
-    const uint8_t low[10][3] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
-                                {128, 0, 128}, {0, 128, 128}, {192, 192, 192}, {192, 220, 192}, {166, 202, 240}};
-    const uint8_t high[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},   {0, 255, 0},
-                                 {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255}, {255, 255, 255}};
+    const uint8_t low[10][3] = { { 0, 0, 0 }, { 128, 0, 0 }, { 0, 128, 0 }, { 128, 128, 0 }, { 0, 0, 128 },
+        { 128, 0, 128 }, { 0, 128, 128 }, { 192, 192, 192 }, { 192, 220, 192 }, { 166, 202, 240 } };
+    const uint8_t high[10][3] = { { 255, 251, 240 }, { 160, 160, 164 }, { 128, 128, 128 }, { 255, 0, 0 },
+        { 0, 255, 0 }, { 255, 255, 0 }, { 0, 0, 255 }, { 255, 0, 255 }, { 0, 255, 255 }, { 255, 255, 255 } };
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(Entry(c, i).peRed, low[i][0]);
         EXPECT_EQ(Entry(c, i).peGreen, low[i][1]);
@@ -94,9 +98,10 @@ TEST(DibCanvas, FormatSizeAndRebuildRules)
     EXPECT_EQ(c.Stride(), 8);
     EXPECT_EQ(c.BitmapInfo()->bmiHeader.biWidth, 5);
     EXPECT_FALSE(c.Idle());
-    EXPECT_EQ(MessageOf([&] { c.SetBitsPerPixel(24); }), "Attempt to create new DIB while initialized for drawing");
+    EXPECT_EQ(
+        MessageOf([&] { c.SetBitsPerPixel(24); }), "Attempt to create new DIB while initialized for drawing");
     EXPECT_EQ(MessageOf([&] { c.SetPaletteRealize(true); }),
-              "Attempt to create new DIB while initialized for drawing");
+        "Attempt to create new DIB while initialized for drawing");
     c.EndDraw();
     EXPECT_TRUE(c.Idle());
     c.SetBitsPerPixel(24);
@@ -158,11 +163,11 @@ TEST(DibCanvas, ColourMappingToNearestPaletteIndex)
 TEST(DibCanvas, CustomPaletteFillsTheMiddleEntries)
 {
     TMMDIBCanvas c;
-    TLogPalette pal{};
+    TLogPalette pal {};
     pal.palVersion = 0x300;
     pal.palNumEntries = 240;
     for (int i = 0; i < 256; ++i)
-        pal.palPalEntry[i] = TPaletteEntry{static_cast<uint8_t>(i), 100, static_cast<uint8_t>(255 - i), 0};
+        pal.palPalEntry[i] = TPaletteEntry { static_cast<uint8_t>(i), 100, static_cast<uint8_t>(255 - i), 0 };
     c.SetCustomPalette(&pal);
     EXPECT_EQ(Entry(c, 9).peRed, 166); // fixed entries stay
     EXPECT_EQ(Entry(c, 10).peRed, 10);
@@ -312,7 +317,7 @@ TEST(DibCanvas, FrameworkCanvasCallsWriteMappedPixels)
         for (int x = 0; x < 60; ++x)
             seen.insert(Pixel(c, x, y));
     // Only palette indices of the colours used: no blended text pixels.
-    EXPECT_EQ(seen, (std::set<uint32_t>{4u, 249u, 251u}));
+    EXPECT_EQ(seen, (std::set<uint32_t> { 4u, 249u, 251u }));
     EXPECT_FALSE(c.UpdateRect().IsEmpty());
 
     QImage pic(2, 1, QImage::Format_RGB32);
@@ -329,7 +334,7 @@ TEST(DibCanvas, FrameworkCanvasCallsWriteMappedPixels)
 
 TEST(DibCanvas, CopyToImageFlipsRowsThroughTheColourTable)
 {
-    for (int bpp : {8, 24}) {
+    for (int bpp : { 8, 24 }) {
         TMMDIBCanvas c;
         c.SetBitsPerPixel(bpp);
         c.SetBounds(0, 0, 6, 4);
@@ -378,7 +383,7 @@ TEST(DibCanvas, NestedSessionsAndThreadsKeepTheirOwnState)
     EXPECT_EQ(Pixel(a, 3, 3), 0u);
 
     // Two threads drawing two canvases: each session sees only its own pixels.
-    std::atomic<int> bad{0};
+    std::atomic<int> bad { 0 };
     auto worker = [&](TMMDIBCanvas& c, TColor colour) {
         for (int i = 0; i < 300; ++i) {
             TDIBDrawScope draw(c);

@@ -33,7 +33,8 @@ struct Dib {
     uint32_t Ink() const { return s.BitsPerPixel == 8 ? 7u : kInk; }
     uint32_t At(int x, int y) const
     {
-        const uint8_t* p = mem.data() + static_cast<size_t>(s.Height - 1 - y) * s.Stride + x * s.BytesPerPixel;
+        const uint8_t* p
+            = mem.data() + static_cast<size_t>(s.Height - 1 - y) * s.Stride + x * s.BytesPerPixel;
         if (s.BytesPerPixel == 1)
             return *p;
         return p[2] | p[1] << 8 | p[0] << 16;
@@ -44,7 +45,7 @@ struct Dib {
         for (int y = 0; y < s.Height; ++y)
             for (int x = 0; x < s.Width; ++x)
                 if (At(x, y) != 0)
-                    out.insert({x, y});
+                    out.insert({ x, y });
         return out;
     }
     bool GuardIntact() const
@@ -72,7 +73,7 @@ Px Span(int x1, int x2, int y)
 {
     Px out;
     for (int x = x1; x < x2; ++x)
-        out.insert({x, y});
+        out.insert({ x, y });
     return out;
 }
 
@@ -80,11 +81,11 @@ Px Col(int x, int y1, int y2)
 {
     Px out;
     for (int y = y1; y < y2; ++y)
-        out.insert({x, y});
+        out.insert({ x, y });
     return out;
 }
 
-class DibDraw : public ::testing::TestWithParam<int> {};
+class DibDraw : public ::testing::TestWithParam<int> { };
 
 } // namespace
 
@@ -132,21 +133,22 @@ TEST_P(DibDraw, LineExamplesAndClipping)
     };
     EXPECT_EQ(line(0, 0, 10, 0), Span(0, 10, 0));
     EXPECT_EQ(line(10, 0, 0, 0), Span(0, 10, 0));
-    EXPECT_EQ(line(5, 5, 5, 5), Px{});
+    EXPECT_EQ(line(5, 5, 5, 5), Px {});
     EXPECT_EQ(line(-5, 2, 5, 2), Span(0, 5, 2));
-    EXPECT_EQ(line(12, 0, 12, 9), Px{}); // a vertical line at X = Width
-    EXPECT_EQ(line(0, 0, 4, 2), (Px{{0, 0}, {1, 1}, {2, 1}, {3, 2}}));
-    EXPECT_EQ(line(4, 2, 0, 0), (Px{{0, 0}, {1, 1}, {2, 1}, {3, 2}}));
+    EXPECT_EQ(line(12, 0, 12, 9), Px {}); // a vertical line at X = Width
+    EXPECT_EQ(line(0, 0, 4, 2), (Px { { 0, 0 }, { 1, 1 }, { 2, 1 }, { 3, 2 } }));
+    EXPECT_EQ(line(4, 2, 0, 0), (Px { { 0, 0 }, { 1, 1 }, { 2, 1 }, { 3, 2 } }));
     EXPECT_EQ(line(3, 8, 3, 2), Col(3, 2, 8));
     // Clipped at the right or bottom: the clipped end is left out too.
     EXPECT_EQ(line(0, 3, 20, 3), Span(0, 11, 3));
     EXPECT_EQ(line(2, 0, 2, 30), Col(2, 0, 9));
     // Both ends on one outside side.
-    EXPECT_EQ(line(-3, -1, 20, -5), Px{});
+    EXPECT_EQ(line(-3, -1, 20, -5), Px {});
     // Left end moved to the edge: Y := 0 + 5 * 3 / 10 = 1 (truncated).
-    EXPECT_EQ(line(-3, 0, 7, 5), (Px{{0, 1}, {1, 2}, {2, 2}, {3, 3}, {4, 3}, {5, 4}, {6, 4}}));
+    EXPECT_EQ(
+        line(-3, 0, 7, 5), (Px { { 0, 1 }, { 1, 2 }, { 2, 2 }, { 3, 3 }, { 4, 3 }, { 5, 4 }, { 6, 4 } }));
     // Top end moved: X := 5 + (-5 * 3) / 9 = 5 - 1 (toward zero, not -2).
-    EXPECT_EQ(line(5, -3, 0, 6), (Px{{0, 6}, {1, 5}, {1, 4}, {2, 3}, {3, 2}, {3, 1}}));
+    EXPECT_EQ(line(5, -3, 0, 6), (Px { { 0, 6 }, { 1, 5 }, { 1, 4 }, { 2, 3 }, { 3, 2 }, { 3, 1 } }));
     // Far-off endpoints clip without overflow.
     EXPECT_EQ(line(-2000000000, 4, 2000000000, 4), Span(0, 11, 4));
     EXPECT_EQ(line(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 8, 8).size(), 7u);
@@ -179,16 +181,16 @@ TEST_P(DibDraw, SpansDashesAndDots)
         EXPECT_TRUE(d.GuardIntact());
         return d.Set();
     };
-    EXPECT_EQ(run([](auto& s) { dib::HLine(s, 3, 3, 2); }), Px{});
+    EXPECT_EQ(run([](auto& s) { dib::HLine(s, 3, 3, 2); }), Px {});
     EXPECT_EQ(run([](auto& s) { dib::HLine(s, 8, 2, 2); }), Span(2, 8, 2));
     EXPECT_EQ(run([](auto& s) { dib::HLine(s, -4, 40, 11); }), Span(0, 16, 11));
-    EXPECT_EQ(run([](auto& s) { dib::HLine(s, 0, 16, 12); }), Px{});
+    EXPECT_EQ(run([](auto& s) { dib::HLine(s, 0, 16, 12); }), Px {});
     EXPECT_EQ(run([](auto& s) { dib::HLine(s, 0, 16, 5); }, 16, 12, Rect(3, 4, 9, 8)), Span(3, 9, 5));
-    EXPECT_EQ(run([](auto& s) { dib::HLine(s, 0, 2, 5); }, 16, 12, Rect(3, 4, 9, 8)), Px{});
+    EXPECT_EQ(run([](auto& s) { dib::HLine(s, 0, 2, 5); }, 16, 12, Rect(3, 4, 9, 8)), Px {});
 
     // Dashes: 4 on, 4 off from the clipped start; nothing under 4 pixels.
-    EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 0, 3, 1); }), Px{});
-    EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 5, 2, 1); }, 16, 12, Rect(0, 0, 4, 12)), Px{});
+    EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 0, 3, 1); }), Px {});
+    EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 5, 2, 1); }, 16, 12, Rect(0, 0, 4, 12)), Px {});
     Px dash = Span(0, 4, 1);
     for (auto p : Span(8, 10, 1))
         dash.insert(p);
@@ -208,20 +210,20 @@ TEST_P(DibDraw, SpansDashesAndDots)
     // Dots: one drawn, Gap skipped; a Gap below 1 counts as 1.
     Px every2, every3;
     for (int x = 1; x < 11; x += 2)
-        every2.insert({x, 4});
+        every2.insert({ x, 4 });
     for (int x = 1; x < 11; x += 3)
-        every3.insert({x, 4});
+        every3.insert({ x, 4 });
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, 0); }), every2);
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 11, 1, 4, -3); }), every2);
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, 2); }), every3);
     Px vdots;
     for (int y = 0; y < 12; y += 2)
-        vdots.insert({6, y});
+        vdots.insert({ 6, y });
     EXPECT_EQ(run([](auto& s) { dib::DotVLine(s, 6, -20, 30, 1); }), vdots);
 
     EXPECT_EQ(run([](auto& s) { dib::VLine(s, 4, 9, 2); }), Col(4, 2, 9));
-    EXPECT_EQ(run([](auto& s) { dib::VLine(s, 16, 0, 9); }), Px{});
-    EXPECT_EQ(run([](auto& s) { dib::VLine(s, -1, 0, 9); }), Px{});
+    EXPECT_EQ(run([](auto& s) { dib::VLine(s, 16, 0, 9); }), Px {});
+    EXPECT_EQ(run([](auto& s) { dib::VLine(s, -1, 0, 9); }), Px {});
     EXPECT_EQ(run([](auto& s) { dib::VLine(s, 0, -5, 50); }), Col(0, 0, 12));
 }
 
@@ -257,7 +259,7 @@ TEST_P(DibDraw, RectanglesPatternsAndClear)
             box.insert(p);
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(1, 2, 4, 5)); }), box);
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(4, 5, 1, 2)); }), box); // corners in any order
-    EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(3, 1, 3, 6)); }), Px{});
+    EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(3, 1, 3, 6)); }), Px {});
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(-5, -5, 2, 3)); }).size(), 6u);
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(0, 0, 10, 8)); }, Rect(2, 2, 5, 3)), Span(2, 5, 2));
 
@@ -282,9 +284,10 @@ TEST_P(DibDraw, RectanglesPatternsAndClear)
     Px pattern;
     for (int y = 1; y < 6; y += 2)
         for (int x = 3; x < 8; x += 2)
-            pattern.insert({x, y});
+            pattern.insert({ x, y });
     EXPECT_EQ(run([](auto& s) { dib::PatternFillRect(s, Rect(3, 1, 8, 6), 1); }), pattern);
-    EXPECT_EQ(run([](auto& s) { dib::PatternFillRect(s, Rect(-1, 1, 8, 6), 1); }, Rect(3, 0, 10, 8)), pattern);
+    EXPECT_EQ(
+        run([](auto& s) { dib::PatternFillRect(s, Rect(-1, 1, 8, 6), 1); }, Rect(3, 0, 10, 8)), pattern);
     EXPECT_EQ(run([](auto& s) { dib::PatternFillRect(s, Rect(1, 2, 4, 5), 0); }), box);
 
     Dib d(bpp, 10, 8);
@@ -306,7 +309,7 @@ TEST_P(DibDraw, RectanglesPatternsAndClear)
 TEST(DibDraw8, ColumnWritesEachByteToItsOwnRow)
 {
     Dib d(8, 4, 6);
-    const uint8_t bytes[] = {11, 12, 13, 14, 15, 16, 17, 18};
+    const uint8_t bytes[] = { 11, 12, 13, 14, 15, 16, 17, 18 };
     dib::Column(d.s, 1, 2, 3, bytes);
     EXPECT_EQ(d.At(1, 2), 11u);
     EXPECT_EQ(d.At(1, 3), 12u);
@@ -332,14 +335,14 @@ TEST_P(DibDraw, CopyRectMovesOverlappingBlocksInEveryDirection)
         int sx, sy, w, h, dx, dy;
     };
     const Move moves[] = {
-        {0, 0, 12, 9, 1, 0}, // right by one (the scroll of a trace)
-        {1, 0, 12, 9, 0, 0}, // left
-        {0, 0, 12, 9, 0, 2}, // down
-        {0, 3, 12, 6, 0, 0}, // up
-        {2, 1, 6, 5, 4, 3},  // down and right
-        {4, 3, 6, 5, 1, 0},  // up and left
-        {5, 0, 6, 5, 1, 4},  // down and left
-        {0, 4, 7, 4, 3, 1},  // up and right
+        { 0, 0, 12, 9, 1, 0 }, // right by one (the scroll of a trace)
+        { 1, 0, 12, 9, 0, 0 }, // left
+        { 0, 0, 12, 9, 0, 2 }, // down
+        { 0, 3, 12, 6, 0, 0 }, // up
+        { 2, 1, 6, 5, 4, 3 }, // down and right
+        { 4, 3, 6, 5, 1, 0 }, // up and left
+        { 5, 0, 6, 5, 1, 4 }, // down and left
+        { 0, 4, 7, 4, 3, 1 }, // up and right
     };
     for (const Move& m : moves) {
         Dib d(bpp, 13, 10);
@@ -350,8 +353,7 @@ TEST_P(DibDraw, CopyRectMovesOverlappingBlocksInEveryDirection)
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 13; ++x) {
                 const bool inDest = x >= m.dx && x < m.dx + m.w && y >= m.dy && y < m.dy + m.h;
-                const uint32_t want =
-                    inDest ? before.At(x - m.dx + m.sx, y - m.dy + m.sy) : before.At(x, y);
+                const uint32_t want = inDest ? before.At(x - m.dx + m.sx, y - m.dy + m.sy) : before.At(x, y);
                 ASSERT_EQ(d.At(x, y), want) << "move " << m.sx << "," << m.sy << "->" << m.dx << "," << m.dy
                                             << " at " << x << "," << y;
             }
@@ -397,4 +399,4 @@ TEST_P(DibDraw, CopyRectClipsBothBlocksAndKeepsThemPaired)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, DibDraw, ::testing::Values(8, 24),
-                         [](const ::testing::TestParamInfo<int>& i) { return "bpp" + std::to_string(i.param); });
+    [](const ::testing::TestParamInfo<int>& i) { return "bpp" + std::to_string(i.param); });

@@ -1,8 +1,8 @@
 #include "framework/canvas.h"
 #include "framework/exceptions.h"
 
-#include <QImage>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPainter>
 #include <QVariant>
 #include <gtest/gtest.h>
@@ -17,7 +17,8 @@ namespace {
 struct Surface {
     QImage image;
     TCanvas canvas;
-    explicit Surface(int w = 16, int h = 12) : image(w, h, QImage::Format_RGB32)
+    explicit Surface(int w = 16, int h = 12)
+        : image(w, h, QImage::Format_RGB32)
     {
         image.fill(Qt::white);
         canvas.AttachDevice(&image);
@@ -35,7 +36,7 @@ std::set<std::pair<int, int>> PixelsOf(const QImage& img, QRgb color)
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             if (img.pixel(x, y) == color)
-                out.insert({x, y});
+                out.insert({ x, y });
     return out;
 }
 
@@ -45,7 +46,7 @@ std::set<std::pair<int, int>> NotWhite(const QImage& img)
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             if (img.pixel(x, y) != qRgb(255, 255, 255))
-                out.insert({x, y});
+                out.insert({ x, y });
     return out;
 }
 
@@ -63,7 +64,7 @@ TEST(Canvas, LineToLeavesOutTheSecondPointInEitherDirection)
         EXPECT_EQ(s.canvas.PenPos(), Point(10, 0));
         Px expect;
         for (int x = 0; x < 10; ++x)
-            expect.insert({x, 0});
+            expect.insert({ x, 0 });
         EXPECT_EQ(NotWhite(s.Done()), expect);
     }
     {
@@ -72,7 +73,7 @@ TEST(Canvas, LineToLeavesOutTheSecondPointInEitherDirection)
         s.canvas.LineTo(0, 0); // drawn from 10 down to 1
         Px expect;
         for (int x = 1; x <= 10; ++x)
-            expect.insert({x, 0});
+            expect.insert({ x, 0 });
         EXPECT_EQ(NotWhite(s.Done()), expect);
     }
     {
@@ -81,20 +82,20 @@ TEST(Canvas, LineToLeavesOutTheSecondPointInEitherDirection)
         s.canvas.LineTo(3, 2); // rows 8 up to 3
         Px expect;
         for (int y = 3; y <= 8; ++y)
-            expect.insert({3, y});
+            expect.insert({ 3, y });
         EXPECT_EQ(NotWhite(s.Done()), expect);
     }
     {
         Surface s;
         s.canvas.MoveTo(0, 0);
         s.canvas.LineTo(4, 2);
-        EXPECT_EQ(NotWhite(s.Done()), (Px{{0, 0}, {1, 1}, {2, 1}, {3, 2}}));
+        EXPECT_EQ(NotWhite(s.Done()), (Px { { 0, 0 }, { 1, 1 }, { 2, 1 }, { 3, 2 } }));
     }
     {
         Surface s;
         s.canvas.MoveTo(4, 2);
         s.canvas.LineTo(0, 0); // walked from the other end
-        EXPECT_EQ(NotWhite(s.Done()), (Px{{4, 2}, {3, 1}, {2, 1}, {1, 0}}));
+        EXPECT_EQ(NotWhite(s.Done()), (Px { { 4, 2 }, { 3, 1 }, { 2, 1 }, { 1, 0 } }));
     }
     {
         Surface s;
@@ -102,7 +103,7 @@ TEST(Canvas, LineToLeavesOutTheSecondPointInEitherDirection)
         s.canvas.LineTo(5, 5);
         s.canvas.MoveTo(2, 9);
         s.canvas.LineTo(6, 5); // 45 degrees up to the right
-        EXPECT_EQ(NotWhite(s.Done()), (Px{{2, 9}, {3, 8}, {4, 7}, {5, 6}}));
+        EXPECT_EQ(NotWhite(s.Done()), (Px { { 2, 9 }, { 3, 8 }, { 4, 7 }, { 5, 6 } }));
     }
 }
 
@@ -111,15 +112,15 @@ TEST(Canvas, PolylineRingGivesBottomRightColourToTwoCorners)
     // One ring as the bevel draws it: (L, B) -> (L, T) -> (R, T) in the light
     // colour, (R, T) -> (R, B) -> (L - 1, B) in the dark one.
     Surface s(8, 6);
-    const TPoint a[] = {{1, 4}, {1, 1}, {6, 1}};
-    const TPoint b[] = {{6, 1}, {6, 4}, {0, 4}};
+    const TPoint a[] = { { 1, 4 }, { 1, 1 }, { 6, 1 } };
+    const TPoint b[] = { { 6, 1 }, { 6, 4 }, { 0, 4 } };
     s.canvas.Pen().SetColor(clRed);
     s.canvas.Polyline(a, 3);
     s.canvas.Pen().SetColor(clBlue);
     s.canvas.Polyline(b, 3);
     const QImage img = s.Done();
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
-    EXPECT_EQ(img.pixel(1, 1), red);  // top-left
+    EXPECT_EQ(img.pixel(1, 1), red); // top-left
     EXPECT_EQ(img.pixel(6, 1), blue); // top-right
     EXPECT_EQ(img.pixel(1, 4), blue); // bottom-left
     EXPECT_EQ(img.pixel(6, 4), blue); // bottom-right
@@ -138,7 +139,8 @@ TEST(Canvas, RectanglesFillsAndFrames)
         s.canvas.Rectangle(2, 2, 7, 6);
         const QImage img = s.Done();
         EXPECT_EQ(PixelsOf(img, qRgb(0, 0, 0)).size(), 5u * 2 + 2u * 2); // a 5 x 4 frame
-        EXPECT_EQ(PixelsOf(img, qRgb(0, 255, 0)), (Px{{3, 3}, {4, 3}, {5, 3}, {3, 4}, {4, 4}, {5, 4}}));
+        EXPECT_EQ(PixelsOf(img, qRgb(0, 255, 0)),
+            (Px { { 3, 3 }, { 4, 3 }, { 5, 3 }, { 3, 4 }, { 4, 4 }, { 5, 4 } }));
         EXPECT_EQ(img.pixel(6, 5), qRgb(0, 0, 0));
         EXPECT_EQ(img.pixel(7, 6), qRgb(255, 255, 255));
     }
@@ -148,7 +150,7 @@ TEST(Canvas, RectanglesFillsAndFrames)
         s.canvas.Pen().SetStyle(psClear);
         s.canvas.Brush().SetColor(clRed);
         s.canvas.Rectangle(1, 1, 4, 3);
-        EXPECT_EQ(NotWhite(s.Done()), (Px{{1, 1}, {2, 1}}));
+        EXPECT_EQ(NotWhite(s.Done()), (Px { { 1, 1 }, { 2, 1 } }));
     }
     {
         Surface s;
@@ -208,8 +210,7 @@ TEST(Canvas, DrawTextAlignsLikeTextOutAtTheComputedPlace)
         TRect r = box;
         c.DrawText(text, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     });
-    const QImage placed =
-        render([&](TCanvas& c) { c.TextOut(10 + (100 - w) / 2, 4 + (32 - h) / 2, text); });
+    const QImage placed = render([&](TCanvas& c) { c.TextOut(10 + (100 - w) / 2, 4 + (32 - h) / 2, text); });
     EXPECT_EQ(centred, placed);
     EXPECT_FALSE(NotWhite(centred).empty());
 
@@ -291,7 +292,7 @@ TEST(Font, SizeHeightAndFaceMapping)
     EXPECT_EQ(changes, 1);
     TFont g;
     g.SetName("ARIAL");
-    g.SetStyle(FontStyles({fsBold, fsItalic}));
+    g.SetStyle(FontStyles({ fsBold, fsItalic }));
     g.SetColor(clAqua);
     f.Assign(g);
     EXPECT_EQ(changes, 2); // one notice for the whole copy

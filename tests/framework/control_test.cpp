@@ -38,7 +38,7 @@ protected:
     void MouseDown(TMouseButton b, TShiftState s, int32_t x, int32_t y) override
     {
         log.push_back("down " + std::to_string(b) + ((s & ssDouble) ? " double " : " ") + std::to_string(x)
-                      + "," + std::to_string(y));
+            + "," + std::to_string(y));
         TControl::MouseDown(b, s, x, y);
     }
     void MouseUp(TMouseButton b, TShiftState s, int32_t x, int32_t y) override
@@ -75,7 +75,7 @@ TEST(Control, AlignsChildrenInOrderTopBottomLeftRightClient)
     // Set together (as a stored description does) the groups are ordered by
     // position; one by one, each is placed as it comes.
     parent.DisableAlign();
-    for (TControl* c : {top2, top1, bottom, left, right, client})
+    for (TControl* c : { top2, top1, bottom, left, right, client })
         c->SetParent(&parent);
     top2->SetAlign(alTop);
     top1->SetAlign(alTop);
@@ -207,7 +207,7 @@ TEST(Control, MouseCallsEventsAndClickOrder)
     b.OnMouseUp = [&](TComponent*, TMouseButton, TShiftState, int32_t, int32_t) { events.push_back("up"); };
     QTest::mousePress(&b, Qt::LeftButton, Qt::NoModifier, QPoint(7, 9));
     QTest::mouseRelease(&b, Qt::LeftButton, Qt::NoModifier, QPoint(7, 9));
-    EXPECT_EQ(events, (std::vector<std::string>{"down 7,9 L", "click", "up"}));
+    EXPECT_EQ(events, (std::vector<std::string> { "down 7,9 L", "click", "up" }));
     events.clear();
     QTest::mouseDClick(&b, Qt::LeftButton, Qt::NoModifier, QPoint(3, 4));
     ASSERT_GE(b.log.size(), 2u);
