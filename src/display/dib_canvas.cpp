@@ -300,6 +300,8 @@ void TMMDIBCanvas::BuildBackground(const QImage& picture, const uint8_t*)
             for (int x = 0; x < FWidth; x += tile.width())
                 p.drawImage(x, y, tile);
     }
+    if (canvas.isNull())
+        throw std::bad_alloc();
     const int32_t stride = Stride();
     FBackBits.assign(static_cast<size_t>(stride) * FHeight, 0);
     std::unordered_map<QRgb, uint8_t> cache;
@@ -775,6 +777,8 @@ void TMMDIBCanvas::DoStrokePath(const QPainterPath& Path, const QPen& Pen)
     if (area.IsEmpty())
         return;
     QImage mask(area.Width(), area.Height(), QImage::Format_Alpha8);
+    if (mask.isNull())
+        return;
     mask.fill(0);
     {
         QPainter p(&mask);
@@ -814,6 +818,8 @@ void TMMDIBCanvas::DoText(int32_t X, int32_t Y, const QString& Text, const QFont
     if (area.IsEmpty())
         return;
     QImage mask(area.Width(), area.Height(), QImage::Format_Alpha8);
+    if (mask.isNull())
+        return;
     mask.fill(0);
     {
         QPainter p(&mask);

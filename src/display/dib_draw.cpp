@@ -105,6 +105,9 @@ inline bool ClipSpan(int32_t& a, int32_t& b, int32_t lo, int32_t hi)
     return a < b;
 }
 
+// Any gap wider than a surface draws one dot; the cap keeps the steps in range.
+constexpr int32_t kMaxGap = 1 << 16;
+
 inline bool InClip(const TDIBSurface& s, int32_t x, int32_t y)
 {
     return x >= s.Clip.Left && x < s.Clip.Right && y >= s.Clip.Top && y < s.Clip.Bottom;
@@ -315,7 +318,7 @@ void DotHLine(const TDIBSurface& S, int32_t X1, int32_t X2, int32_t Y, int32_t G
 {
     if (!HSpan(S, X1, X2, Y))
         return;
-    const int32_t step = std::max(Gap, 1) + 1;
+    const int32_t step = std::clamp(Gap, 1, kMaxGap) + 1;
     const ptrdiff_t stepBytes = static_cast<ptrdiff_t>(step) * S.BytesPerPixel;
     uint8_t* p = S.Pixel(X1, Y);
     for (int32_t x = X1; x < X2; x += step, p += stepBytes)
@@ -353,7 +356,7 @@ void DotVLine(const TDIBSurface& S, int32_t X, int32_t Y1, int32_t Y2, int32_t G
 {
     if (!VSpan(S, X, Y1, Y2))
         return;
-    const int32_t step = std::max(Gap, 1) + 1;
+    const int32_t step = std::clamp(Gap, 1, kMaxGap) + 1;
     const ptrdiff_t down = S.RowStep() * step;
     uint8_t* p = S.Pixel(X, Y1);
     for (int32_t y = Y1; y < Y2; y += step, p += down)

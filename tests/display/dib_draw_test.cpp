@@ -216,6 +216,8 @@ TEST_P(DibDraw, SpansDashesAndDots)
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, 0); }), every2);
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 11, 1, 4, -3); }), every2);
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, 2); }), every3);
+    EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, INT32_MAX); }), (Px{{1, 4}}));
+    EXPECT_EQ(run([](auto& s) { dib::DotVLine(s, 2, 0, 12, INT32_MAX); }), (Px{{2, 0}}));
     Px vdots;
     for (int y = 0; y < 12; y += 2)
         vdots.insert({ 6, y });
