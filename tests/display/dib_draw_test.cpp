@@ -69,20 +69,27 @@ struct Dib {
     }
 };
 
-Px Span(int x1, int x2, int y)
+// The pixels of [l, r) x [t, b), every step-th column and row.
+Px Box(int l, int t, int r, int b, int step = 1)
 {
     Px out;
-    for (int x = x1; x < x2; ++x)
-        out.insert({ x, y });
+    for (int y = t; y < b; y += step)
+        for (int x = l; x < r; x += step)
+            out.insert({ x, y });
     return out;
 }
-
+Px Span(int x1, int x2, int y)
+{
+    return Box(x1, y, x2, y + 1);
+}
 Px Col(int x, int y1, int y2)
 {
-    Px out;
-    for (int y = y1; y < y2; ++y)
-        out.insert({ x, y });
-    return out;
+    return Box(x, y1, x + 1, y2);
+}
+Px operator+(Px a, const Px& b)
+{
+    a.insert(b.begin(), b.end());
+    return a;
 }
 
 class DibDraw : public ::testing::TestWithParam<int> { };
@@ -191,37 +198,26 @@ TEST_P(DibDraw, SpansDashesAndDots)
     // Dashes: 4 on, 4 off from the clipped start; nothing under 4 pixels.
     EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 0, 3, 1); }), Px {});
     EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 5, 2, 1); }, 16, 12, Rect(0, 0, 4, 12)), Px {});
-    Px dash = Span(0, 4, 1);
-    for (auto p : Span(8, 10, 1))
-        dash.insert(p);
+    const Px dash = Span(0, 4, 1) + Span(8, 10, 1);
     EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 0, 10, 1); }), dash);
     EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, -6, 10, 1); }), dash);
-    Px dashShifted = Span(3, 7, 1);
-    for (auto p : Span(11, 13, 1))
-        dashShifted.insert(p);
-    EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 0, 13, 1); }, 16, 12, Rect(3, 0, 16, 12)), dashShifted);
+    EXPECT_EQ(run([](auto& s) { dib::DashHLine(s, 0, 13, 1); }, 16, 12, Rect(3, 0, 16, 12)),
+        Span(3, 7, 1) + Span(11, 13, 1));
     // Vertical dashes have no minimum length.
     EXPECT_EQ(run([](auto& s) { dib::DashVLine(s, 2, 0, 3); }), Col(2, 0, 3));
-    Px vdash = Col(2, 1, 5);
-    for (auto p : Col(2, 9, 11))
-        vdash.insert(p);
-    EXPECT_EQ(run([](auto& s) { dib::DashVLine(s, 2, 11, 1); }), vdash);
+    EXPECT_EQ(run([](auto& s) { dib::DashVLine(s, 2, 11, 1); }), Col(2, 1, 5) + Col(2, 9, 11));
 
     // Dots: one drawn, Gap skipped; a Gap below 1 counts as 1.
-    Px every2, every3;
-    for (int x = 1; x < 11; x += 2)
-        every2.insert({ x, 4 });
+    const Px every2 = Box(1, 4, 11, 5, 2);
+    Px every3;
     for (int x = 1; x < 11; x += 3)
         every3.insert({ x, 4 });
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, 0); }), every2);
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 11, 1, 4, -3); }), every2);
     EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, 2); }), every3);
-    EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, INT32_MAX); }), (Px{{1, 4}}));
-    EXPECT_EQ(run([](auto& s) { dib::DotVLine(s, 2, 0, 12, INT32_MAX); }), (Px{{2, 0}}));
-    Px vdots;
-    for (int y = 0; y < 12; y += 2)
-        vdots.insert({ 6, y });
-    EXPECT_EQ(run([](auto& s) { dib::DotVLine(s, 6, -20, 30, 1); }), vdots);
+    EXPECT_EQ(run([](auto& s) { dib::DotHLine(s, 1, 11, 4, INT32_MAX); }), (Px { { 1, 4 } }));
+    EXPECT_EQ(run([](auto& s) { dib::DotVLine(s, 2, 0, 12, INT32_MAX); }), (Px { { 2, 0 } }));
+    EXPECT_EQ(run([](auto& s) { dib::DotVLine(s, 6, -20, 30, 1); }), Box(6, 0, 7, 12, 2));
 
     EXPECT_EQ(run([](auto& s) { dib::VLine(s, 4, 9, 2); }), Col(4, 2, 9));
     EXPECT_EQ(run([](auto& s) { dib::VLine(s, 16, 0, 9); }), Px {});
@@ -255,38 +251,20 @@ TEST_P(DibDraw, RectanglesPatternsAndClear)
         EXPECT_TRUE(d.GuardIntact());
         return d.Set();
     };
-    Px box;
-    for (int y = 2; y < 5; ++y)
-        for (auto p : Span(1, 4, y))
-            box.insert(p);
+    const Px box = Box(1, 2, 4, 5);
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(1, 2, 4, 5)); }), box);
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(4, 5, 1, 2)); }), box); // corners in any order
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(3, 1, 3, 6)); }), Px {});
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(-5, -5, 2, 3)); }).size(), 6u);
     EXPECT_EQ(run([](auto& s) { dib::FillRect(s, Rect(0, 0, 10, 8)); }, Rect(2, 2, 5, 3)), Span(2, 5, 2));
 
-    Px frame = Span(1, 5, 1);
-    for (auto p : Span(1, 5, 4))
-        frame.insert(p);
-    for (auto p : Col(1, 1, 5))
-        frame.insert(p);
-    for (auto p : Col(4, 1, 5))
-        frame.insert(p);
-    EXPECT_EQ(run([](auto& s) { dib::FrameRect(s, 1, 1, 5, 5); }), frame);
+    EXPECT_EQ(run([](auto& s) { dib::FrameRect(s, 1, 1, 5, 5); }),
+        Span(1, 5, 1) + Span(1, 5, 4) + Col(1, 1, 5) + Col(4, 1, 5));
     // Corners are not ordered: the right and bottom edges come from the first pair.
-    Px odd = Span(1, 5, 5);
-    for (auto p : Span(1, 5, 0))
-        odd.insert(p);
-    for (auto p : Col(5, 1, 5))
-        odd.insert(p);
-    for (auto p : Col(0, 1, 5))
-        odd.insert(p);
-    EXPECT_EQ(run([](auto& s) { dib::FrameRect(s, 5, 5, 1, 1); }), odd);
+    EXPECT_EQ(run([](auto& s) { dib::FrameRect(s, 5, 5, 1, 1); }),
+        Span(1, 5, 5) + Span(1, 5, 0) + Col(5, 1, 5) + Col(0, 1, 5));
 
-    Px pattern;
-    for (int y = 1; y < 6; y += 2)
-        for (int x = 3; x < 8; x += 2)
-            pattern.insert({ x, y });
+    const Px pattern = Box(3, 1, 8, 6, 2);
     EXPECT_EQ(run([](auto& s) { dib::PatternFillRect(s, Rect(3, 1, 8, 6), 1); }), pattern);
     EXPECT_EQ(
         run([](auto& s) { dib::PatternFillRect(s, Rect(-1, 1, 8, 6), 1); }, Rect(3, 0, 10, 8)), pattern);
@@ -378,18 +356,10 @@ TEST_P(DibDraw, CopyRectClipsBothBlocksAndKeepsThemPaired)
         return d.Set();
     };
     const TRect all = Rect(0, 0, 10, 8);
-    Px want;
-    for (int y = 1; y < 4; ++y)
-        for (auto p : Span(4, 7, y))
-            want.insert(p);
     // The source starts left of and above the clip: both blocks move by the overhang.
-    EXPECT_EQ(copy(-2, -1, 5, 4, 2, 0, all), want);
+    EXPECT_EQ(copy(-2, -1, 5, 4, 2, 0, all), Box(4, 1, 7, 4));
     // The destination starts outside: the source moves with it.
-    Px want2;
-    for (int y = 0; y < 2; ++y)
-        for (auto p : Span(0, 3, y))
-            want2.insert(p);
-    EXPECT_EQ(copy(3, 3, 5, 4, -2, -2, all), want2);
+    EXPECT_EQ(copy(3, 3, 5, 4, -2, -2, all), Box(0, 0, 3, 2));
     // Past the right and bottom edges: shortened.
     EXPECT_EQ(copy(0, 0, 6, 6, 7, 5, all).size(), 9u);
     // Wholly outside, or no size.

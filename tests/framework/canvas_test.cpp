@@ -56,55 +56,27 @@ using Px = std::set<std::pair<int, int>>;
 
 TEST(Canvas, LineToLeavesOutTheSecondPointInEitherDirection)
 {
-    {
+    auto line = [](int x1, int y1, int x2, int y2) {
         Surface s;
-        s.canvas.Pen().SetColor(clBlack);
-        s.canvas.MoveTo(0, 0);
-        s.canvas.LineTo(10, 0);
-        EXPECT_EQ(s.canvas.PenPos(), Point(10, 0));
-        Px expect;
-        for (int x = 0; x < 10; ++x)
-            expect.insert({ x, 0 });
-        EXPECT_EQ(NotWhite(s.Done()), expect);
-    }
-    {
-        Surface s;
-        s.canvas.MoveTo(10, 0);
-        s.canvas.LineTo(0, 0); // drawn from 10 down to 1
-        Px expect;
-        for (int x = 1; x <= 10; ++x)
-            expect.insert({ x, 0 });
-        EXPECT_EQ(NotWhite(s.Done()), expect);
-    }
-    {
-        Surface s;
-        s.canvas.MoveTo(3, 8);
-        s.canvas.LineTo(3, 2); // rows 8 up to 3
-        Px expect;
-        for (int y = 3; y <= 8; ++y)
-            expect.insert({ 3, y });
-        EXPECT_EQ(NotWhite(s.Done()), expect);
-    }
-    {
-        Surface s;
-        s.canvas.MoveTo(0, 0);
-        s.canvas.LineTo(4, 2);
-        EXPECT_EQ(NotWhite(s.Done()), (Px { { 0, 0 }, { 1, 1 }, { 2, 1 }, { 3, 2 } }));
-    }
-    {
-        Surface s;
-        s.canvas.MoveTo(4, 2);
-        s.canvas.LineTo(0, 0); // walked from the other end
-        EXPECT_EQ(NotWhite(s.Done()), (Px { { 4, 2 }, { 3, 1 }, { 2, 1 }, { 1, 0 } }));
-    }
-    {
-        Surface s;
-        s.canvas.MoveTo(5, 5);
-        s.canvas.LineTo(5, 5);
-        s.canvas.MoveTo(2, 9);
-        s.canvas.LineTo(6, 5); // 45 degrees up to the right
-        EXPECT_EQ(NotWhite(s.Done()), (Px { { 2, 9 }, { 3, 8 }, { 4, 7 }, { 5, 6 } }));
-    }
+        s.canvas.MoveTo(x1, y1);
+        s.canvas.LineTo(x2, y2);
+        EXPECT_EQ(s.canvas.PenPos(), Point(x2, y2));
+        return NotWhite(s.Done());
+    };
+    auto box = [](int x1, int x2, int y1, int y2) {
+        Px out;
+        for (int y = y1; y <= y2; ++y)
+            for (int x = x1; x <= x2; ++x)
+                out.insert({ x, y });
+        return out;
+    };
+    EXPECT_EQ(line(0, 0, 10, 0), box(0, 9, 0, 0));
+    EXPECT_EQ(line(10, 0, 0, 0), box(1, 10, 0, 0)); // drawn from 10 down to 1
+    EXPECT_EQ(line(3, 8, 3, 2), box(3, 3, 3, 8)); // rows 8 up to 3
+    EXPECT_EQ(line(0, 0, 4, 2), (Px { { 0, 0 }, { 1, 1 }, { 2, 1 }, { 3, 2 } }));
+    EXPECT_EQ(line(4, 2, 0, 0), (Px { { 4, 2 }, { 3, 1 }, { 2, 1 }, { 1, 0 } })); // walked from the other end
+    EXPECT_EQ(line(5, 5, 5, 5), Px {});
+    EXPECT_EQ(line(2, 9, 6, 5), (Px { { 2, 9 }, { 3, 8 }, { 4, 7 }, { 5, 6 } }));
 }
 
 TEST(Canvas, PolylineRingGivesBottomRightColourToTwoCorners)
